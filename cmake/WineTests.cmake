@@ -1,0 +1,45 @@
+# Test programs are Windows programs: ctest starts them through tools/wine-run.sh
+# (the cross-compiling emulator) in the build folder's own Wine prefix.
+include(GoogleTest)
+
+set(SCX_TOOLS_DIR ${CMAKE_SOURCE_DIR}/tools)
+
+# scx_add_wine_test(NAME SOURCES ... [LIBS ...] [WINVER v] [SERIAL] [TIMEOUT s])
+# Builds a GoogleTest program and registers each TEST as its own ctest test.
+#   WINVER  run the whole program as that Windows version (Wine AppDefaults)
+#   SERIAL  nothing else runs meanwhile (whole-drive scans, process lists)
+function(scx_add_wine_test name)
+    cmake_parse_arguments(T "SERIAL" "WINVER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE scx_testsupport ${T_LIBS} GTest::gtest_main)
+    scx_register_wine_tests(${name} ${name} SOURCES ${T_SOURCES}
+        ${T_SERIAL_FLAG} WINVER "${T_WINVER}" TIMEOUT "${T_TIMEOUT}")
+    if(T_SERIAL)
+        scx_mark_serial(${name})
+    endif()
+endfunction()
+
+# Registers the tests of an existing test program once more, under another
+# prefix, e.g. to run the same cases as another Windows version.
+function(scx_register_wine_tests target prefix)
+    cmake_parse_arguments(R "" "WINVER;TIMEOUT" "SOURCES" ${ARGN})
+    if(NOT R_TIMEOUT)
+        set(R_TIMEOUT 300)
+    endif()
+    gtest_add_tests(TARGET ${target} SOURCES ${R_SOURCES}
+        TEST_PREFIX "${prefix}." TEST_LIST tests)
+    set(env "SCX_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    if(R_WINVER)
+        list(APPEND env "SCX_WINVER=${R_WINVER}")
+    endif()
+    set_tests_properties(${tests} PROPERTIES
+        FIXTURES_REQUIRED wine
+        TIMEOUT ${R_TIMEOUT}
+        ENVIRONMENT "${env}")
+    set_property(GLOBAL APPEND PROPERTY SCX_TESTS_OF_${target} ${tests})
+endfunction()
+
+function(scx_mark_serial target)
+    get_property(tests GLOBAL PROPERTY SCX_TESTS_OF_${target})
+    set_tests_properties(${tests} PROPERTIES RUN_SERIAL TRUE)
+endfunction()

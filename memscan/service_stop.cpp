@@ -1,0 +1,3 @@
+#include "memscan/memscan.h"
+// Placeholder so the program links; replaced by the real routine.
+int StopServiceByName(const char*) { return 0; }

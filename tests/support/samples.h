@@ -1,0 +1,65 @@
+// Harmless fixture samples: small PE32 programs that carry a detection
+// record's two patterns at the record's distances from the entry point, at the
+// record's exact length. The entry point only sleeps in a loop, so a sample
+// started as a process stays alive (and keeps its file locked) until killed.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scx::test {
+
+enum class SampleKind {
+    Exact,              // detected by its record
+    LongerByOne,        // one byte appended
+    ShorterByOne,       // last byte cut
+    PatternByteChanged, // first byte of pattern 1 flipped
+    NoPeSignature,      // "PE\0\0" spoiled
+    TwentyOneSections,  // NumberOfSections 21
+    WrongDistance,      // both patterns one byte further from the entry point
+};
+
+// Layout facts of the samples, for tests that check the writer itself.
+constexpr uint32_t kSampleSectionStart = 0x200; // file offset == RVA from here
+constexpr uint32_t kSampleImageBase = 0x400000;
+
+// Where the entry point of record's sample lies (file offset == RVA).
+uint32_t SampleEntryPoint(int record);
+
+std::vector<uint8_t> BuildSample(int record, SampleKind kind = SampleKind::Exact);
+// A runnable clean program of the given length (no record's patterns).
+std::vector<uint8_t> BuildCleanProgram(uint32_t length = 8192);
+
+bool WriteSample(const std::string& path, int record, SampleKind kind = SampleKind::Exact);
+
+// A started process, ended (and waited for) when the guard goes.
+class ProcessGuard {
+public:
+    ProcessGuard() = default;
+    explicit ProcessGuard(const PROCESS_INFORMATION& pi) : pi_(pi) {}
+    ~ProcessGuard() { Stop(); }
+    ProcessGuard(ProcessGuard&& other) noexcept : pi_(other.pi_) { other.pi_ = {}; }
+    ProcessGuard& operator=(ProcessGuard&& other) noexcept;
+    ProcessGuard(const ProcessGuard&) = delete;
+    ProcessGuard& operator=(const ProcessGuard&) = delete;
+
+    bool valid() const { return pi_.hProcess != nullptr; }
+    DWORD pid() const { return pi_.dwProcessId; }
+    HANDLE handle() const { return pi_.hProcess; }
+    bool IsRunning() const;
+    // Waits up to ms for the process to end; returns its exit code or -1.
+    long WaitExit(DWORD ms) const;
+    void Stop();
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+};
+
+// Starts path (with an optional command-line tail) and waits until it is
+// listed and its image is mapped, so that it keeps its file locked.
+ProcessGuard StartProgram(const std::string& path, const std::string& args = "",
+                          const std::string& currentDir = "");
+
+} // namespace scx::test

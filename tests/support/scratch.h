@@ -1,0 +1,27 @@
+// Files for tests: every test program runs with its own scratch folder on the
+// prefix's C: drive (SCX_SCRATCH), removed by the harness afterwards.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scx::test {
+
+// The scratch folder as a Windows path, without a trailing backslash.
+const std::string& ScratchDir();
+// A fresh, empty folder below the scratch folder (one per call).
+std::string MakeScratchSubdir(const std::string& hint);
+// Creates every missing folder of path.
+bool MakeDirs(const std::string& path);
+// Removes a folder tree (attributes reset first). Missing is fine.
+void RemoveTree(const std::string& path);
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool WriteText(const std::string& path, const std::string& text);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Path of the running test program.
+std::string SelfPath();
+
+} // namespace scx::test

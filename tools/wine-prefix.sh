@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The project's own Wine prefix, kept under the build folder.
+#   wine-prefix.sh BUILD_DIR setup      create the prefix once, make it safe, start
+#                                       wineserver -p and a virtual display
+#   wine-prefix.sh BUILD_DIR teardown   stop both
+#   wine-prefix.sh BUILD_DIR sanitize   only make the prefix safe again
+#   wine-prefix.sh BUILD_DIR clone DIR  a throwaway copy of the prefix (hard links,
+#                                       files Wine rewrites in place copied for real)
+# Never touches ~/.wine: every command runs with WINEPREFIX set to the build folder.
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+cmd=$2
+state="$build/wine"
+export WINEPREFIX="$state/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset WINEARCH
+
+mkdir -p "$state"
+
+# Scanning walks every fixed drive; the prefix must not reach the host.
+sanitize() {
+    local p=$1 link target
+    for link in "$p"/dosdevices/[a-z]: "$p"/dosdevices/[a-z]::; do
+        [ -L "$link" ] || continue
+        target=$(readlink -f "$link" || true)
+        case "$target" in
+            "$p"/*) ;;                       # inside the prefix: keep
+            *) rm -f "$link" ;;              # z: -> /, cd-rom and the like
+        esac
+    done
+    for link in "$p"/drive_c/users/*/* "$p"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Templates; do
+        [ -L "$link" ] || continue
+        rm -f "$link"
+        mkdir -p "$link"
+    done
+}
+
+start_display() {
+    if [ -f "$state/xvfb.pid" ] && kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+        return
+    fi
+    rm -f "$state/display"
+    # -displayfd picks a free display and reports it once the server is ready.
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        3>"$state/display" </dev/null >/dev/null 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    for _ in $(seq 1 100); do
+        [ -s "$state/display" ] && break
+        sleep 0.1
+    done
+    [ -s "$state/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+}
+
+case "$cmd" in
+setup)
+    if [ ! -f "$WINEPREFIX/.scourix-ready" ]; then
+        rm -rf "$WINEPREFIX"
+        echo "creating Wine prefix in $WINEPREFIX (once per build folder)"
+        wineboot --init </dev/null >/dev/null 2>&1
+        wineserver -w
+        sanitize "$WINEPREFIX"
+        touch "$WINEPREFIX/.scourix-ready"
+    fi
+    sanitize "$WINEPREFIX"
+    rm -rf "$WINEPREFIX/drive_c/scratch"
+    mkdir -p "$WINEPREFIX/drive_c/scratch"
+    start_display
+    # A persistent server saves seconds on every test process.
+    setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+    # Start Wine's services now, detached from any test's output.
+    setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    ;;
+teardown)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    if [ -f "$state/xvfb.pid" ]; then
+        kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+        rm -f "$state/xvfb.pid" "$state/display"
+    fi
+    ;;
+sanitize)
+    sanitize "$WINEPREFIX"
+    ;;
+clone)
+    dest=$3
+    [ -f "$WINEPREFIX/.scourix-ready" ] || { echo "no prefix yet" >&2; exit 1; }
+    wineserver -w 2>/dev/null || true
+    rm -rf "$dest"
+    cp -al "$WINEPREFIX" "$dest"
+    # Wine rewrites these in place; a hard link would change the original.
+    for f in "$dest"/*.reg "$dest"/drive_c/windows/*.ini \
+             "$dest"/drive_c/windows/system32/drivers/etc/* \
+             "$dest"/drive_c/windows/syswow64/drivers/etc/*; do
+        [ -f "$f" ] || continue
+        cp "$f" "$f.tmp" && mv -f "$f.tmp" "$f"
+    done
+    rm -rf "$dest/drive_c/scratch"; mkdir -p "$dest/drive_c/scratch"
+    sanitize "$dest"
+    ;;
+*)
+    echo "usage: $0 BUILD_DIR setup|teardown|sanitize|clone DIR" >&2
+    exit 2
+    ;;
+esac
