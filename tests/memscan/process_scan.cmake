@@ -8,3 +8,6 @@ foreach(ver win2k win7)
         SOURCES ${dir}/psapi_scan_test.cpp)
 endforeach()
 scx_mark_serial(memscan_psapi_tests)
+
+set(toolhelp_sources ${dir}/toolhelp_scan_test.cpp ${dir}/fake_walker.cpp)
+scx_add_wine_test(memscan_toolhelp_tests SOURCES ${toolhelp_sources} WINVER win98 SERIAL TIMEOUT 120)
