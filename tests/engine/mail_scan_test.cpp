@@ -255,3 +255,23 @@ TEST(MailActionRefused, ExistingTargetReportsRenameFailed)
     EXPECT_EQ(Bytes("occupied"), ReadBytes(dir + "\\mail.Vue"));
     RemoveTree(dir);
 }
+
+// Only the file's own name is given a new extension: a dot in a folder name
+// must never move the file into a neighbouring folder.
+TEST(MailActionRefused, RenameNeverMovesIntoAnotherFolder)
+{
+    const std::string dir = MakeScratchSubdir("fold");
+    ASSERT_TRUE(MakeDirs(dir + "\\a.b"));
+    ASSERT_TRUE(MakeDirs(dir + "\\a.V"));
+    const std::string path = dir + "\\a.b\\hosts";
+    const std::string content = MailFileWith(2500, 800, Pattern());
+    ASSERT_TRUE(WriteText(path, content));
+    CaptureWindow capture;
+    ActionScope action(kActionRename);
+
+    EXPECT_EQ(1, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
+    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Rename failed"}, capture.lines());
+    EXPECT_EQ(Bytes(content), ReadBytes(path));
+    EXPECT_FALSE(FileExists(dir + "\\a.V\\hosts"));
+    RemoveTree(dir);
+}
