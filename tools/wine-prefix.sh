@@ -85,7 +85,8 @@ sanitize)
 clone)
     dest=$3
     [ -f "$WINEPREFIX/.scourix-ready" ] || { echo "no prefix yet" >&2; exit 1; }
-    wineserver -w 2>/dev/null || true
+    # The persistent server keeps running: the copy is taken while it does,
+    # which is fine since Wine writes its registry files by replacing them.
     rm -rf "$dest"
     cp -al "$WINEPREFIX" "$dest"
     # Wine rewrites these in place; a hard link would change the original.
