@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,8 @@ struct ModalCase {
     INT_PTR result;
     std::vector<std::string> calls;
 };
+
+void PrintTo(const ModalCase& c, std::ostream* os) { *os << c.name; }
 
 class ModalResults : public ::testing::TestWithParam<ModalCase> {};
 

@@ -5,3 +5,7 @@ scx_add_wine_test(ui_framework_tests
 scx_add_wine_test(ui_shape_tests
     SOURCES ${dir}/skin_shape_test.cpp
     LIBS scx_ui)
+scx_add_wine_test(ui_button_tests
+    SOURCES ${dir}/buttons_test.cpp ${dir}/pixels.cpp ${dir}/buttons_test.rc
+    LIBS scx_ui)
+target_sources(ui_button_tests PRIVATE $<TARGET_OBJECTS:scx_res>)
