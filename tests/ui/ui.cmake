@@ -9,3 +9,10 @@ scx_add_wine_test(ui_button_tests
     SOURCES ${dir}/buttons_test.cpp ${dir}/pixels.cpp ${dir}/buttons_test.rc
     LIBS scx_ui)
 target_sources(ui_button_tests PRIVATE $<TARGET_OBJECTS:scx_res>)
+scx_add_wine_test(ui_message_tests
+    SOURCES ${dir}/message_dlg_test.cpp ${dir}/pixels.cpp
+    LIBS scx_ui)
+target_sources(ui_message_tests PRIVATE $<TARGET_OBJECTS:scx_res>)
+scx_add_wine_test(ui_label_tests
+    SOURCES ${dir}/color_label_test.cpp ${dir}/pixels.cpp ${dir}/color_label_test.rc
+    LIBS scx_ui)
