@@ -344,4 +344,119 @@ TEST(SkinnedBox, WithoutMainDialogCentredOnTheScreen)
     EXPECT_EQ((work.top + work.bottom) / 2 - seen.window.Height() / 2, seen.window.top);
 }
 
+
+// ----------------------------------------------------------------- template
+
+struct TemplateRow {
+    int id;
+    const char* cls;
+    const char* text;
+    RECT dlu;
+    DWORD style;     // bits that must be set beyond WS_CHILD
+    bool visible;
+};
+
+TEST(SkinnedBox, TemplateMatchesItsTable)
+{
+    HWND h = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE_DIALOG), nullptr,
+                                InertProc, 0);
+    ASSERT_NE(nullptr, h);
+    DWORD style = DWORD(GetWindowLongA(h, GWL_STYLE));
+    for (DWORD bit : {DWORD(WS_POPUP), DWORD(WS_CAPTION), DWORD(WS_SYSMENU), DWORD(DS_MODALFRAME)})
+        EXPECT_EQ(bit, style & bit) << std::hex << bit;
+    char text[128] = {};
+    GetWindowTextA(h, text, sizeof text);
+    EXPECT_STREQ("Dialog", text);
+    RECT size{0, 0, 187, 54};
+    MapDialogRect(h, &size);
+    RECT client;
+    GetClientRect(h, &client);
+    EXPECT_EQ(size.right, client.right);
+    EXPECT_EQ(size.bottom, client.bottom);
+
+    const TemplateRow rows[] = {
+        {IDOK, "Button", "OK", {24, 38, 50, 14}, BS_OWNERDRAW | WS_TABSTOP, false},
+        {IDCANCEL, "Button", "Cancel", {102, 38, 50, 14}, BS_OWNERDRAW | WS_TABSTOP, false},
+        {IDC_MSG_ICON, "Static", "", {15, 0, 25, 24}, SS_BITMAP, true},
+        {IDC_MSG_TEXT, "Static", " Are you sure you want to continue ", {49, 5, 135, 19}, WS_GROUP, true},
+        {IDC_MSG_OK_ONLY, "Button", "OK", {63, 38, 50, 14}, BS_OWNERDRAW | WS_TABSTOP, true},
+        {IDYES, "Button", "YES", {24, 26, 50, 14}, BS_OWNERDRAW | WS_TABSTOP, false},
+        {IDNO, "Button", "NO", {100, 26, 50, 14}, BS_OWNERDRAW | WS_TABSTOP, false},
+    };
+    HWND prev = nullptr;
+    for (const TemplateRow& row : rows) {
+        HWND c = GetDlgItem(h, row.id);
+        ASSERT_NE(nullptr, c) << row.id;
+        // Tab order follows the table.
+        if (prev) {
+            EXPECT_EQ(c, GetWindow(prev, GW_HWNDNEXT)) << row.id;
+        }
+        prev = c;
+        char cls[32] = {};
+        GetClassNameA(c, cls, sizeof cls);
+        EXPECT_STRCASEEQ(row.cls, cls) << row.id;
+        if (strcmp(row.cls, "Button") == 0 || row.id == IDC_MSG_TEXT) {
+            GetWindowTextA(c, text, sizeof text);
+            EXPECT_STREQ(row.text, text) << row.id;
+        }
+        DWORD cs = DWORD(GetWindowLongA(c, GWL_STYLE));
+        if (row.style & 0xFFFF) { // the control type lives in the low bits
+            DWORD typeMask = strcmp(row.cls, "Button") == 0 ? 0xF : SS_TYPEMASK;
+            EXPECT_EQ(row.style & typeMask, cs & typeMask) << row.id;
+        } else {
+            EXPECT_EQ(DWORD(SS_LEFT), cs & SS_TYPEMASK) << row.id;
+        }
+        EXPECT_EQ(row.style & 0xFFFF0000, cs & row.style & 0xFFFF0000) << row.id;
+        EXPECT_EQ(row.visible, (cs & WS_VISIBLE) != 0) << row.id;
+        // Position and size are converted separately, as the dialog manager does.
+        RECT want = row.dlu;
+        MapDialogRect(h, &want);
+        want.right += want.left;
+        want.bottom += want.top;
+        RECT got;
+        GetWindowRect(c, &got);
+        MapWindowPoints(nullptr, h, reinterpret_cast<POINT*>(&got), 2);
+        if (row.id != IDC_MSG_ICON) { // a bitmap static may size itself
+            EXPECT_TRUE(EqualRect(&want, &got)) << row.id << ": want " << want.left << "," << want.top << "," << want.right << "," << want.bottom << " got " << got.left << "," << got.top << "," << got.right << "," << got.bottom;
+        } else {
+            EXPECT_EQ(want.left, got.left);
+            EXPECT_EQ(want.top, got.top);
+        }
+    }
+    DestroyWindow(h);
+}
+
+// With an application main window, the box is modal over it: the main
+// window is disabled while the box is up and enabled again afterwards.
+TEST(SkinnedBox, MainWindowDisabledWhileTheBoxIsUp)
+{
+    HWND main = CreateWindowExA(0, "STATIC", "main", WS_POPUP | WS_VISIBLE, 40, 60, 600, 462, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, main);
+    CDialog stand(IDD_MESSAGE_DIALOG);
+    stand.m_hWnd = main;
+    CWinApp app;
+    app.m_pMainWnd = &stand;
+    std::atomic<int> enabledWhileUp{-1};
+    std::thread probe([&] {
+        FindBox f{GetCurrentProcessId(), "Modal"};
+        for (int i = 0; i < 500 && !f.found; ++i) {
+            EnumWindows(FindBoxProc, reinterpret_cast<LPARAM>(&f));
+            Sleep(10);
+        }
+        if (!f.found)
+            return;
+        enabledWhileUp = IsWindowEnabled(main) ? 1 : 0;
+        PostMessageA(f.found, WM_COMMAND, IDNO, 0);
+    });
+    int r = ShowMessage(kTerminate, "Modal", 0x24);
+    probe.join();
+    app.m_pMainWnd = nullptr;
+    stand.m_hWnd = nullptr;
+    EXPECT_EQ(IDNO, r);
+    EXPECT_EQ(0, enabledWhileUp.load());
+    EXPECT_TRUE(IsWindowEnabled(main));
+    DestroyWindow(main);
+}
+
 } // namespace
