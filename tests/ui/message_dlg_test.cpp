@@ -67,7 +67,7 @@ enum class Act { Enter, Escape, CloseBox, Click, None };
 
 int IconShown(HWND frame)
 {
-    Pixels shown = CaptureClient(frame);
+    Pixels shown = CaptureClient(frame, false);
     for (int id : {IDB_ICON_INFORMATION, IDB_ICON_QUESTION, IDB_ICON_WARNING, IDB_ICON_ERROR}) {
         Pixels pic = ReadBitmapResource(MAKEINTRESOURCEA(id));
         int w = std::min(shown.w, pic.w), h = std::min(shown.h, pic.h);
@@ -94,7 +94,10 @@ int ShowAndAnswer(const char* text, const char* caption, unsigned flags, Act act
             return;
         HWND box = f.found;
         SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        Sleep(100);
+        // The box belongs to the other thread: ask for a repaint and give it
+        // time, then read what it shows.
+        RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+        Sleep(250);
         seen->found = true;
         char buf[512] = {};
         GetWindowTextA(box, buf, sizeof buf);
@@ -116,7 +119,7 @@ int ShowAndAnswer(const char* text, const char* caption, unsigned flags, Act act
         std::sort(seen->visibleButtons.begin(), seen->visibleButtons.end());
         seen->icon = IconShown(GetDlgItem(box, IDC_MSG_ICON));
         if (!shot.empty())
-            SaveBmp(CaptureWindow(box), ScreenshotPath(shot));
+            SaveBmp(CaptureWindow(box, false), ScreenshotPath(shot));
         switch (act) {
         case Act::Enter: PostMessageA(box, WM_KEYDOWN, VK_RETURN, 0); break;
         case Act::Escape: PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0); break;

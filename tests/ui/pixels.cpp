@@ -62,9 +62,10 @@ Pixels ReadBitmapResource(const char* name)
     return p;
 }
 
-Pixels CaptureClient(HWND hwnd)
+Pixels CaptureClient(HWND hwnd, bool repaint)
 {
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (repaint)
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT r;
     GetClientRect(hwnd, &r);
     HDC dc = GetDC(hwnd);
@@ -73,10 +74,11 @@ Pixels CaptureClient(HWND hwnd)
     return p;
 }
 
-Pixels CaptureWindow(HWND hwnd)
+Pixels CaptureWindow(HWND hwnd, bool repaint)
 {
-    RedrawWindow(hwnd, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (repaint)
+        RedrawWindow(hwnd, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT r;
     GetWindowRect(hwnd, &r);
     HDC dc = GetWindowDC(hwnd);

@@ -19,10 +19,11 @@ struct Pixels {
 Pixels ReadBitmap(HBITMAP bmp);
 // Pixels of a bitmap resource of this program (LoadImage, as the buttons do).
 Pixels ReadBitmapResource(const char* name);
-// What the window's client area (or whole window) shows now; the window is
-// repainted first.
-Pixels CaptureClient(HWND hwnd);
-Pixels CaptureWindow(HWND hwnd);
+// What the window's client area (or whole window) shows now. With repaint,
+// the window is repainted first: only from the window's own thread, since a
+// repaint requested from another thread may not have finished when it returns.
+Pixels CaptureClient(HWND hwnd, bool repaint = true);
+Pixels CaptureWindow(HWND hwnd, bool repaint = true);
 // The top-left w x h part of p.
 Pixels Crop(const Pixels& p, int x, int y, int w, int h);
 bool SamePixels(const Pixels& a, const Pixels& b);
