@@ -339,4 +339,52 @@ TEST(Buttons, HandCursorOverCExButtonOnly)
     });
 }
 
+
+// ------------------------------------------------------------- the artwork
+
+struct ArtCase {
+    const char* name;
+    int w, h;
+};
+
+void PrintTo(const ArtCase& c, std::ostream* os) { *os << c.name; }
+
+class Artwork : public ::testing::TestWithParam<ArtCase> {};
+
+// Every picture the dialogs name exists with its size, 24 bits per pixel.
+TEST_P(Artwork, NamedPictureHasItsSize)
+{
+    const ArtCase& c = GetParam();
+    HRSRC res = FindResourceA(nullptr, c.name, MAKEINTRESOURCEA(2) /* RT_BITMAP */);
+    ASSERT_NE(nullptr, res);
+    const auto* bih = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(nullptr, res)));
+    ASSERT_NE(nullptr, bih);
+    EXPECT_EQ(24, bih->biBitCount);
+    Pixels p = ReadBitmapResource(c.name);
+    EXPECT_EQ(c.w, p.w);
+    EXPECT_EQ(c.h, p.h);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, Artwork, ::testing::Values(
+    ArtCase{"SCAN_FOCUS", 180, 33}, ArtCase{"SCAN_NOTFOCUS", 180, 33}, ArtCase{"SCAN_DISABLE", 180, 33},
+    ArtCase{"DOWNLOAD_FOCUS", 180, 33}, ArtCase{"DOWNLOAD_NOTFOCUS", 180, 33},
+    ArtCase{"DOWNLOAD_DISABLE", 180, 33}, ArtCase{"X_FOCUS", 21, 21}, ArtCase{"X_NOTFOCUS", 21, 21},
+    ArtCase{"OK_FOCUS", 92, 24}, ArtCase{"OK_NOTFOCUS", 92, 24}, ArtCase{"CANCEL_FOCUS", 92, 24},
+    ArtCase{"CANCEL_NOTFOCUS", 92, 24}, ArtCase{"YES_FOCUS", 92, 24}, ArtCase{"YES_NOTFOCUS", 92, 24},
+    ArtCase{"NO_FOCUS", 92, 24}, ArtCase{"NO_NOTFOCUS", 92, 24}, ArtCase{"DLINK_FOCUS", 313, 43},
+    ArtCase{"DLINK_NOTFOCUS", 313, 43}, ArtCase{"ULINK_FOCUS", 244, 28}, ArtCase{"ULINK_NOTFOCUS", 244, 28},
+    ArtCase{"TESSAROLOGO_FOCUS", 38, 36}, ArtCase{"TESSAROLOGO_NOTFOCUS", 38, 36},
+    ArtCase{"#152", 42, 40}, ArtCase{"#153", 42, 40}, ArtCase{"#154", 42, 40}, ArtCase{"#155", 42, 40}),
+    [](const ::testing::TestParamInfo<ArtCase>& i) {
+        std::string n = i.param.name;
+        return n[0] == '#' ? "Icon" + n.substr(1) : n;
+    });
+
+TEST(Buttons, OnlyScanAndDownloadHaveDisabledPictures)
+{
+    for (const char* name : {"X_DISABLE", "OK_DISABLE", "CANCEL_DISABLE", "YES_DISABLE", "NO_DISABLE",
+                             "DLINK_DISABLE", "ULINK_DISABLE", "TESSAROLOGO_DISABLE"})
+        EXPECT_EQ(nullptr, FindResourceA(nullptr, name, MAKEINTRESOURCEA(2))) << name;
+}
+
 } // namespace

@@ -16,3 +16,6 @@ target_sources(ui_message_tests PRIVATE $<TARGET_OBJECTS:scx_res>)
 scx_add_wine_test(ui_label_tests
     SOURCES ${dir}/color_label_test.cpp ${dir}/pixels.cpp ${dir}/color_label_test.rc
     LIBS scx_ui)
+scx_add_wine_test(ui_message_noresource_tests
+    SOURCES ${dir}/message_noresource_test.cpp
+    LIBS scx_ui)
