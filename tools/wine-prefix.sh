@@ -61,6 +61,10 @@ setup)
         wineboot --init </dev/null >/dev/null 2>&1
         wineserver -w
         sanitize "$WINEPREFIX"
+        # There is no window manager on the virtual display; unmanaged windows
+        # close at once instead of waiting for one.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        wineserver -w
         touch "$WINEPREFIX/.scourix-ready"
     fi
     sanitize "$WINEPREFIX"
