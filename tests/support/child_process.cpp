@@ -85,8 +85,11 @@ ChildResult RunChild(const std::string& exe, const std::string& args, const std:
                 break;
             }
         }
-        DWORD got = 0;
-        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0)
+        // Drain only what is there: a Wine background process started by the
+        // child (its desktop, say) may hold the pipe open long after it ends.
+        DWORD avail = 0, got = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr) && avail > 0 &&
+               ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0)
             result.output.append(buf, got);
         DWORD code = 0;
         if (!timedOut && GetExitCodeProcess(pi.hProcess, &code))
