@@ -157,7 +157,7 @@ BOOL CCleanerDlg::OnInitDialog()
     snprintf(text, sizeof text, "for %s", kFamilyName);
     AppendText(text, sizeof text, " Trojan");
     m_stcFamily.SetWindowText(text);
-    m_stcNotice.SetWindowText("Scourix is a free tool from Tessaro. Copyright (C) 2009 Tessaro. All rights reserved.");
+    m_stcNotice.SetWindowText("Copyright (C) 2009 Tessaro. All rights reserved.");
     m_stcSuite.SetWindowText("This program is a part of Ardentis antivirus software.");
 
     {

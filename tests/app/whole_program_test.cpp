@@ -105,8 +105,9 @@ void ExpectControls(HWND dialog, const std::vector<ControlState>& table, const c
 {
     for (const ControlState& c : table) {
         EXPECT_EQ(ControlShown(dialog, c.id), c.shown) << state << ": " << c.name << " shown";
-        if (c.checkEnabled)
+        if (c.checkEnabled) {
             EXPECT_EQ(ControlEnabled(dialog, c.id), c.enabled) << state << ": " << c.name << " enabled";
+        }
     }
 }
 
@@ -281,8 +282,9 @@ TEST_P(IdleState, ControlsTitlesAndEscapeCloses)
     std::string notice = ControlText(dialog_, kNotice);
     EXPECT_NE(notice.find("Tessaro"), std::string::npos) << notice;
     EXPECT_NE(notice.find("2009"), std::string::npos) << notice;
-    if (c.suiteInstalled)
+    if (c.suiteInstalled) {
         EXPECT_EQ(ControlText(dialog_, kSuite), "This program is a part of Ardentis antivirus software.");
+    }
 
     // An IDOK command (no control has id 1) does nothing.
     PressButton(dialog_, IDOK);
@@ -363,8 +365,9 @@ TEST_P(SecondCopy, EndsWithoutAWindow)
         code = copy.WaitExit(50);
     }
     EXPECT_EQ(code, 0) << "the second copy did not end";
-    if (!GetParam().foreignWindow)
+    if (!GetParam().foreignWindow) {
         EXPECT_TRUE(app_.IsRunning()) << "the first copy ended";
+    }
     if (foreign)
         DestroyWindow(foreign);
 }
