@@ -249,19 +249,15 @@ def draw_skin():
     c.hline(0, W, BANNER[0], (90, 150, 255), 0.55)
     c.hline(0, W, BANNER[1] - 1, (1, 50, 170), 0.8)
 
-    # toolbar behind SCAN and DOWNLOAD
-    c.vgradient(0, TOOLBAR[0], W, TOOLBAR[1], (250, 252, 255), (226, 235, 250))
-    c.hline(0, W, TOOLBAR[1] - 1, (178, 196, 228))
-
-    # content: white, with a light rule on either side
-    c.fill(0, CONTENT[0], W, CONTENT[1], WHITE)
+    # The buttons, links and logo are drawn on white, as are the labels
+    # (their background brush is white): the body is white, with light rules
+    # between the toolbar, the content and the footer.
+    c.fill(0, TOOLBAR[0], W, FOOTER[1], WHITE)
+    rule = (206, 218, 240)
+    c.hline(12, W - 14, TOOLBAR[1] - 1, rule)
+    c.hline(12, W - 14, FOOTER[0], rule)
     for x in (5, W - 8):
-        c.vline(x, CONTENT[0] + 6, CONTENT[1] - 6, (214, 224, 242))
-
-    # footer
-    c.hline(0, W, FOOTER[0], (178, 196, 228))
-    c.vgradient(0, FOOTER[0] + 1, W, FOOTER[1], (244, 247, 253), (214, 225, 244))
-    c.hline(0, W, FOOTER[0] + 1, (255, 255, 255), 0.9)
+        c.vline(x, CONTENT[0] + 6, CONTENT[1] - 6, (226, 234, 248))
 
     # header artwork: shield mark, wordmark, tagline
     draw_shield(c, 12, 4, 22, 27, 2.6)
@@ -270,7 +266,7 @@ def draw_skin():
     tw = text_width(tag, 7, 1.15, 1.6)
     draw_text(c, tag, 190, 14, 7, 1.15, (150, 185, 245), 1.6)
 
-    # footer: a small shield and the version next to the maker's logo
+    # footer: the version, bottom left
     draw_text(c, 'V1.0', 18, 302, 7, 1.15, (120, 140, 180), 1.4)
 
     # frame: the window border draws left and top; right and bottom here
