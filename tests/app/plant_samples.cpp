@@ -43,10 +43,15 @@ int main()
     std::string plain = std::string(kFolder) + "\\invoice.exe";
     std::string hidden = std::string(kFolder) + "\\hidden\\readme.exe";
     std::string running = std::string(kFolder) + "\\svcupd.exe";
-    if (!Plant(plain, 1) || !Plant(hidden, 0) || !Plant(running, 7))
+    if (!Plant(plain, 1) || !Plant(hidden, 0))
         return 1;
-    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    if (!SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+        fprintf(stderr, "could not make %s read-only and hidden\n", hidden.c_str());
+        return 1;
+    }
     printf("    (read-only, hidden)\n");
+    if (!Plant(running, 7))
+        return 1;
 
     std::string cmd = "\"" + running + "\" /quiet";
     STARTUPINFOA si = {};
