@@ -56,7 +56,7 @@ mkdir -p "$run"
 cp "$build/app/scourix.exe" "$run/scourix.exe"
 echo
 echo "No display: running scourix.exe on a virtual display and pressing SCAN."
-echo "It walks every file of the prefix's C: drive; this takes a minute or two."
+echo "It walks every file of the prefix's C: drive; this takes a little while."
 echo
 status=0
 tools/wine-run.sh "$build/tests/scx_run_driver.exe" 'C:\scratch\run\scourix.exe' 'C:\scratch\run' || status=$?

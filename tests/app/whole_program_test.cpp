@@ -300,7 +300,7 @@ INSTANTIATE_TEST_SUITE_P(Suite, IdleState,
 
 // ------------------------------------------------------------------ shape
 
-TEST_F(AppTest, WindowIsShapedToTheSkinArea)
+TEST_F(AppTest, WindowIsShapedAndPaintedFromTheSkin)
 {
     ASSERT_TRUE(Launch());
     RECT wr;
@@ -335,6 +335,19 @@ TEST_F(AppTest, WindowIsShapedToTheSkinArea)
     POINT inside = {wr.left + 263, wr.top + 20};
     HWND hit = WindowFromPoint(inside);
     EXPECT_TRUE(hit == dialog_ || GetParent(hit) == dialog_);
+
+    // The skin is what the screen shows: the banner's blue either side of the
+    // family label, the white body, the dark frame at the skin's right edge.
+    Sleep(500);
+    POINT client = {0, 0};
+    ClientToScreen(dialog_, &client);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, client.x + 20, client.y + 48), RGB(2, 77, 246));
+    EXPECT_EQ(GetPixel(screen, client.x + 500, client.y + 48), RGB(2, 77, 246));
+    EXPECT_EQ(GetPixel(screen, client.x + 263, client.y + 150), RGB(255, 255, 255));
+    COLORREF frame = GetPixel(screen, client.x + 525, client.y + 200);
+    EXPECT_LT(GetRValue(frame) + GetGValue(frame) + GetBValue(frame), 120) << std::hex << frame;
+    ReleaseDC(nullptr, screen);
 }
 
 // ------------------------------------------------------------- one copy
