@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -90,6 +91,80 @@ bool SetRunValue(const std::string& data)
                              DWORD(data.size() + 1)) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
+}
+
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPendingValue[] = "PendingFileRenameOperations";
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = char(tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The pending removals Windows carries out at its next start, as pairs of
+// source and destination.
+std::vector<std::string> PendingRenames()
+{
+    std::vector<std::string> items;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return items;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
+        std::vector<char> data(size + 2, '\0');
+        if (RegQueryValueExA(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
+            ERROR_SUCCESS) {
+            for (size_t i = 0; i < size;) {
+                std::string item(&data[i]);
+                items.push_back(item);
+                i += item.size() + 1;
+            }
+            // The list ends with an empty string; pairs may have empty destinations.
+            while (!items.empty() && items.back().empty() && items.size() % 2 == 1)
+                items.pop_back();
+        }
+    }
+    RegCloseKey(key);
+    return items;
+}
+
+bool RemovalPendingFor(const std::string& path)
+{
+    std::vector<std::string> items = PendingRenames();
+    for (size_t i = 0; i < items.size(); i += 2)
+        if (Lower(items[i]).find(Lower(path)) != std::string::npos)
+            return true;
+    return false;
+}
+
+// Takes this test's entries out of the prefix's pending removals again.
+void ForgetPendingFor(const std::string& path)
+{
+    std::vector<std::string> items = PendingRenames();
+    std::string kept;
+    bool any = false;
+    for (size_t i = 0; i < items.size(); i += 2) {
+        if (Lower(items[i]).find(Lower(path)) != std::string::npos)
+            continue;
+        kept += items[i];
+        kept.push_back('\0');
+        kept += i + 1 < items.size() ? items[i + 1] : std::string();
+        kept.push_back('\0');
+        any = true;
+    }
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    if (any) {
+        kept.push_back('\0');
+        RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                       DWORD(kept.size()));
+    } else {
+        RegDeleteValueA(key, kPendingValue);
+    }
+    RegCloseKey(key);
 }
 
 // Visibility and enablement of every control the state table names.
@@ -470,6 +545,45 @@ TEST_F(AppTest, FullScanRemovesEveryPlantedSampleAndReports)
     // OK closes the program.
     PressButton(dialog_, kOk);
     EXPECT_EQ(app_.WaitExit(10000), 0);
+}
+
+// A file held open by another program can be neither deleted nor freed by
+// ending the program started from it: its removal waits for the next start of
+// Windows, and the run ends by offering the restart. No keeps the program open.
+TEST_F(AppTest, FileThatCannotGoIsScheduledAndTheRestartOffered)
+{
+    std::string dir = MakeScratchSubdir("locked");
+    std::string path = dir + "\\locked.exe";
+    ASSERT_TRUE(WriteSample(path, 1));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    ASSERT_TRUE(Launch());
+    PressButton(dialog_, kScan);
+    bool finished = WaitFinished(kScanTimeoutMs);
+    CloseHandle(held);
+    bool scheduled = RemovalPendingFor(path);
+    ForgetPendingFor(path);
+    DeleteFileA(path.c_str());
+    ASSERT_TRUE(finished);
+
+    ASSERT_EQ(boxes_.size(), 1u) << "expected exactly the restart question";
+    EXPECT_EQ(boxes_[0].caption, "Scourix Ver 1.0");
+    EXPECT_EQ(boxes_[0].text,
+              "The system has to be restarted to remove the virus completely from your system. \n\n Restart now?");
+    std::vector<int> yesNo = {IDYES, IDNO};
+    std::sort(boxes_[0].buttons.begin(), boxes_[0].buttons.end());
+    EXPECT_EQ(boxes_[0].buttons, yesNo);
+    EXPECT_TRUE(scheduled) << "no removal at the next start for " << path;
+
+    std::vector<std::string> lines = ReadResultLines(dialog_);
+    std::vector<std::string> expected = {path + "     W32/Vexmor.Bc.Trojan Unable to remove"};
+    std::vector<std::string> tail = StatisticsBlock(true, ScannedCount(lines), 1, 0);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(ControlText(dialog_, kStatus), "Scanning completed");
+    EXPECT_TRUE(app_.IsRunning()) << "No to the restart question ended the program";
+    ExpectControls(dialog_, FinishedTable(), "Finished");
 }
 
 // The list starts afresh when it already holds 150 lines, until the
