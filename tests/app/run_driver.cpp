@@ -78,7 +78,7 @@ int main(int argc, char** argv)
             printed = 0; // the list started afresh
         for (; printed < lines.size(); ++printed)
             printf("%s\n", lines[printed].c_str());
-        if (!scanningShot && !finished && (lines.size() >= 4 || GetTickCount() - start > 6000)) {
+        if (!scanningShot && !finished && (lines.size() >= 4 || GetTickCount() - start > 2500)) {
             Shot(shots, "scanning", dialog);
             scanningShot = true;
         }
