@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/app/scourix_driver.h"
+#include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 
@@ -470,8 +471,28 @@ INSTANTIATE_TEST_SUITE_P(TitleTaken, SecondCopy,
 
 // ------------------------------------------------------------ whole scans
 
-TEST_F(AppTest, FullScanRemovesEveryPlantedSampleAndReports)
+// How a platform's scan reaches the running sample: the NT family ends it in
+// the memory stage and deletes its file there; the 9x family's process list
+// names only the file (no folder), so the walk meets the locked file and ends
+// the program started from it before deleting it.
+struct FullScanCase {
+    const char* name;
+    const char* winVersion; // empty: the prefix's default (Windows 7)
+    bool memoryStageEndsIt;
+};
+
+class FullScan : public AppTest, public ::testing::WithParamInterface<FullScanCase> {
+protected:
+    void TearDown() override
+    {
+        SetWineVersionFor("scourix.exe", "");
+        AppTest::TearDown();
+    }
+};
+
+TEST_P(FullScan, RemovesEveryPlantedSampleAndReports)
 {
+    const FullScanCase& c = GetParam();
     std::string dir = MakeScratchSubdir("planted");
     // A long folder name makes one result line wider than the list.
     std::string deep = dir + "\\" + std::string(120, 'q');
@@ -487,6 +508,10 @@ TEST_F(AppTest, FullScanRemovesEveryPlantedSampleAndReports)
     samples_.push_back(StartProgram(running));
     ASSERT_TRUE(samples_.back().IsRunning());
     ASSERT_TRUE(SetRunValue("\"" + running + "\" /quiet"));
+    SetWineVersionFor("scourix.exe", "");
+    if (*c.winVersion) {
+        ASSERT_TRUE(SetWineVersionFor("scourix.exe", c.winVersion));
+    }
 
     ASSERT_TRUE(Launch());
     PressButton(dialog_, kScan);
@@ -496,25 +521,27 @@ TEST_F(AppTest, FullScanRemovesEveryPlantedSampleAndReports)
     std::vector<std::string> lines = ReadResultLines(dialog_);
     int scanned = ScannedCount(lines);
     EXPECT_GT(scanned, 100) << "the walk saw too few files of C:";
-    std::vector<std::string> expected = {
-        "System Registry     W32/Vexmor.Trojan removed",
-        "System Memory    W32/Vexmor.Trojan removed",
-        running + "     W32/Vexmor.Trojan removed",
-        // Files before subfolders: the hidden folder's file comes after
-        // whatever the folder itself holds; both come after the memory stage.
-    };
+    // The Run value goes with the first detection; files come before
+    // subfolders, and the two subfolders in the file system's order.
+    std::vector<std::string> expected;
+    if (c.memoryStageEndsIt) {
+        expected = {"System Registry     W32/Vexmor.Trojan removed", "System Memory    W32/Vexmor.Trojan removed",
+                    running + "     W32/Vexmor.Trojan removed"};
+    } else {
+        expected = {"System Registry     W32/Vexmor.Trojan removed", running + "     W32/Vexmor.Tz.Trojan removed"};
+    }
     std::vector<std::string> tail = StatisticsBlock(true, scanned, 3, 3);
     ASSERT_EQ(lines.size(), expected.size() + 2 + tail.size()) << ::testing::PrintToString(lines);
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(lines[i], expected[i]) << "line " << i;
-    std::vector<std::string> files(lines.begin() + 3, lines.begin() + 5);
+    std::vector<std::string> files(lines.begin() + expected.size(), lines.begin() + expected.size() + 2);
     std::sort(files.begin(), files.end());
     std::vector<std::string> wantFiles = {hidden + "     W32/Vexmor.A.VirTool removed",
                                           plain + "     W32/Vexmor.Bc.Trojan removed"};
     std::sort(wantFiles.begin(), wantFiles.end());
     EXPECT_EQ(files, wantFiles);
     for (size_t i = 0; i < tail.size(); ++i)
-        EXPECT_EQ(lines[5 + i], tail[i]) << "statistics line " << i;
+        EXPECT_EQ(lines[expected.size() + 2 + i], tail[i]) << "statistics line " << i;
     EXPECT_EQ(ControlText(dialog_, kStatus), "Scanning completed");
     EXPECT_EQ(ResultSelection(dialog_), int(lines.size()) - 1) << "the newest line is not highlighted";
 
@@ -547,6 +574,12 @@ TEST_F(AppTest, FullScanRemovesEveryPlantedSampleAndReports)
     PressButton(dialog_, kOk);
     EXPECT_EQ(app_.WaitExit(10000), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Platforms, FullScan,
+                         ::testing::Values(FullScanCase{"AsWindows7", "", true},
+                                           FullScanCase{"AsWindowsXP", "winxp", true},
+                                           FullScanCase{"AsWindows98", "win98", false}),
+                         [](const ::testing::TestParamInfo<FullScanCase>& i) { return std::string(i.param.name); });
 
 // A file held open by another program can be neither deleted nor freed by
 // ending a program started from it (the prefix has no performance data to
