@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <mbctype.h>
+
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +100,8 @@ struct ModalCase {
     std::vector<std::string> calls;
 };
 
+void PrintTo(const ModalCase& c, std::ostream* os) { *os << c.name; }
+
 class ModalResults : public ::testing::TestWithParam<ModalCase> {};
 
 TEST_P(ModalResults, MessageReachesTheRightHandler)
@@ -178,6 +183,33 @@ TEST(Framework, GdiObjectsAreReleased)
         ASSERT_TRUE(dc.CreateCompatibleDC((CDC*)nullptr));
         EXPECT_NE(0, dc.GetDeviceCaps(BITSPIXEL));
     }
+}
+
+
+class TestApp : public CWinApp {
+public:
+    BOOL InitInstance() override
+    {
+        ++initCalls;
+        codePageAtInit = _getmbcp();
+        instanceAtInit = m_hInstance;
+        return FALSE;
+    }
+    int ExitInstance() override { return 7; }
+    int initCalls = 0;
+    int codePageAtInit = -1;
+    HINSTANCE instanceAtInit = nullptr;
+};
+
+TEST(Framework, AfxWinMainRunsInitInstanceAndEndsWhenItRefuses)
+{
+    TestApp app;
+    EXPECT_EQ(&app, AfxGetApp());
+    EXPECT_EQ(7, AfxWinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL));
+    EXPECT_EQ(1, app.initCalls);
+    EXPECT_EQ(int(GetACP()), app.codePageAtInit);
+    EXPECT_EQ(GetModuleHandleA(nullptr), app.instanceAtInit);
+    EXPECT_EQ(nullptr, AfxGetMainWnd());
 }
 
 } // namespace

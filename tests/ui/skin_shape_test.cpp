@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,8 @@ struct RegionCase {
     bool eightBit;
     int expectedRuns;   // -1: not counted
 };
+
+void PrintTo(const RegionCase& c, std::ostream* os) { *os << c.name; }
 
 int CountRuns(const Picture& p, uint32_t key, bool keepNonKey)
 {
@@ -229,6 +232,8 @@ struct ScaleCase {
     RECT child;               // in the window's client coordinates
     RECT expected;            // after scaling, client coordinates
 };
+
+void PrintTo(const ScaleCase& c, std::ostream* os) { *os << c.name; }
 
 class ScaleChildren : public ::testing::TestWithParam<ScaleCase> {};
 
