@@ -266,8 +266,21 @@ protected:
     {
         app_.Stop();
         samples_.clear();
+        // A failed scan may leave samples (and removals at the next start)
+        // behind; the next test's scan must not meet them.
+        for (const std::string& dir : dirs_) {
+            RemoveTree(dir);
+            ForgetPendingFor(dir);
+        }
         SetSuiteInstalled(false);
         DeleteRunValue();
+    }
+
+    // A fresh folder for this test's files, removed when the test ends.
+    std::string Folder(const std::string& hint)
+    {
+        dirs_.push_back(MakeScratchSubdir(hint));
+        return dirs_.back();
     }
 
     // Starts the program and waits for its window.
@@ -310,6 +323,7 @@ protected:
     HWND dialog_ = nullptr;
     std::vector<BoxSeen> boxes_;
     std::vector<ProcessGuard> samples_;
+    std::vector<std::string> dirs_;
 };
 
 std::vector<std::string> StatisticsBlock(bool infected, int scanned, int found, int removed)
@@ -493,7 +507,7 @@ protected:
 TEST_P(FullScan, RemovesEveryPlantedSampleAndReports)
 {
     const FullScanCase& c = GetParam();
-    std::string dir = MakeScratchSubdir("planted");
+    std::string dir = Folder("planted");
     // A long folder name makes one result line wider than the list.
     std::string deep = dir + "\\" + std::string(120, 'q');
     ASSERT_TRUE(MakeDirs(deep));
@@ -587,7 +601,7 @@ INSTANTIATE_TEST_SUITE_P(Platforms, FullScan,
 // ends by offering the restart. No keeps the program open.
 TEST_F(AppTest, FileThatCannotGoIsScheduledAndTheRestartOffered)
 {
-    std::string dir = MakeScratchSubdir("locked");
+    std::string dir = Folder("locked");
     std::string path = dir + "\\locked.exe";
     ASSERT_TRUE(WriteSample(path, 1));
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -642,7 +656,7 @@ class ListReset : public AppTest, public ::testing::WithParamInterface<ResetCase
 TEST_P(ListReset, OnlyBeforeTheStatistics)
 {
     const ResetCase& c = GetParam();
-    std::string dir = MakeScratchSubdir("many");
+    std::string dir = Folder("many");
     std::vector<uint8_t> sample = BuildSample(1);
     for (int i = 0; i < c.samples; ++i)
         ASSERT_TRUE(WriteBytes(dir + "\\s" + std::to_string(1000 + i) + ".exe", sample));
@@ -676,7 +690,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, ListReset,
 TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
 {
     // Enough files that the walk is still going when the questions come.
-    std::string dir = MakeScratchSubdir("bulk");
+    std::string dir = Folder("bulk");
     std::vector<uint8_t> filler(64, 'x');
     for (int i = 0; i < 3000; ++i)
         ASSERT_TRUE(WriteBytes(dir + "\\f" + std::to_string(i) + ".txt", filler));
@@ -727,5 +741,4 @@ TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
     // Finished: X closes without asking.
     PressButton(dialog_, kClose);
     EXPECT_EQ(app_.WaitExit(10000), 0);
-    RemoveTree(dir);
 }
