@@ -1,6 +1,8 @@
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+#include "framework/framework.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR cmdLine, int show)
 {
-    return 0;
+    return AfxWinMain(instance, previous, cmdLine, show);
 }
