@@ -692,7 +692,7 @@ TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
     // Enough files that the walk is still going when the questions come.
     std::string dir = Folder("bulk");
     std::vector<uint8_t> filler(64, 'x');
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 20000; ++i)
         ASSERT_TRUE(WriteBytes(dir + "\\f" + std::to_string(i) + ".txt", filler));
 
     ASSERT_TRUE(Launch());
@@ -713,7 +713,7 @@ TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
     EXPECT_EQ(ControlText(dialog_, kGroupStatus), "Scanning");
     EXPECT_EQ(ControlText(dialog_, kSearching), "Searching for W32/Vexmor Trojan and its variants");
     PressBoxButton(box.hwnd, IDNO);
-    Sleep(500);
+    Sleep(100);
     EXPECT_TRUE(ControlShown(dialog_, kCancel));
     EXPECT_FALSE(ScanFinished(dialog_));
     ASSERT_TRUE(app_.IsRunning());
