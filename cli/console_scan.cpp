@@ -297,7 +297,8 @@ void ConsolePlainBox(const char* text, const char* caption)
 void ConsoleEndAfterMemoryStage()
 {
     FinishAfterMemoryStage();
-    CloseHandle(g_console.report);
+    if (g_console.report != INVALID_HANDLE_VALUE)
+        CloseHandle(g_console.report);
     g_console.report = INVALID_HANDLE_VALUE;
     ExitProcess(static_cast<UINT>(g_console.exitCode));
 }
@@ -346,7 +347,7 @@ int CannotRun(const char* why)
 
 } // namespace
 
-int RunConsoleScan(const CliOptions& options)
+int OpenConsoleScan(const CliOptions& options)
 {
     g_console.options = options;
     g_console.out = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -379,16 +380,24 @@ int RunConsoleScan(const CliOptions& options)
         if (g_console.report == INVALID_HANDLE_VALUE)
             return CannotRun("scourix-cli: the report file cannot be written");
     }
-    HandleCloser closeReport(g_console.report);
 
     SetFrontEnd(&kConsoleFrontEnd);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     WriteHeader(target);
-    ScanState.scanRunning = 1;
     CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, target);
     ActionMode = options.detectOnly ? kActionLeave : kActionDelete;
     ScanState.stopRequested = 0;
+    return kScanOpened;
+}
+
+int RunConsoleScan(const CliOptions& options)
+{
+    int opened = OpenConsoleScan(options);
+    if (opened != kScanOpened)
+        return opened;
+    HandleCloser closeReport(g_console.report);
+    ScanState.scanRunning = 1;
     RunScan();
     ScanState.scanRunning = 0;
 

@@ -1,10 +1,17 @@
 // The console program's command line and the exit code a scan ends with.
 #include "cli/cli_options.h"
+#include "cli/console_scan.h"
+#include "engine/scan_state.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+using namespace scx::test;
 
 namespace {
 
@@ -105,5 +112,97 @@ const OutcomeCase kOutcomeCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cli, ExitCodes, testing::ValuesIn(kOutcomeCases),
                          [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+// --- the memory stage ends the program: report and code ----------------------
+// The engine's end-of-process path, driven through the front end in a child:
+// the trojan was running, the stage removed it, and the program ends there.
+
+std::string ReportPathFor(const char* name) { return ScratchDir() + "\\" + name + ".txt"; }
+
+void OpenAndEnd(const char* name, bool restartNeeded)
+{
+    static CliOptions options;
+    options.quiet = true;
+    CopyText(options.folder, sizeof options.folder, ScratchDir().c_str());
+    CopyText(options.reportPath, sizeof options.reportPath, ReportPathFor(name).c_str());
+    ASSERT_EQ(kScanOpened, OpenConsoleScan(options));
+    ScanState.memoryStageMode = 1;
+    ScanState.filesInfected = 1;
+    ScanState.memoryRestartNeeded = restartNeeded ? 1 : 0;
+    ReportResultLine("System Memory    W32/Vexmor.Trojan removed");
+    // Without /R the notice is answered with Cancel: no restart.
+    ASSERT_EQ(IDCANCEL, FrontEndAsk(kQuestionFoundInMemory, "found", "Scourix Ver 1.0", MB_OKCANCEL));
+    FrontEndEndAfterMemoryStage();
+}
+
+TEST(CliMemoryStageEnd, DISABLED_Ended) { OpenAndEnd("Ended", false); }
+TEST(CliMemoryStageEnd, DISABLED_RestartNeeded) { OpenAndEnd("RestartNeeded", true); }
+
+std::vector<std::string> ReportLines(const std::string& path)
+{
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+struct EndCase {
+    const char* name;
+    long code;
+    std::vector<std::string> tail; // the report from "Results:" on, times left out
+};
+
+class MemoryStageEnd : public testing::TestWithParam<EndCase> {};
+
+TEST_P(MemoryStageEnd, ReportIsCompleteAndCodeFits)
+{
+    const EndCase& c = GetParam();
+    std::string report = ReportPathFor(c.name);
+    DeleteFileA(report.c_str());
+    ChildResult child = RunSelfTest(std::string("CliMemoryStageEnd.DISABLED_") + c.name);
+    EXPECT_EQ(c.code, child.exitCode) << child.output;
+    std::vector<std::string> lines = ReportLines(report);
+    auto at = std::find(lines.begin(), lines.end(), "Results:");
+    ASSERT_NE(lines.end(), at) << child.output;
+    std::vector<std::string> tail;
+    for (; at != lines.end(); ++at)
+        if (at->compare(0, 7, "Ended: ") != 0)
+            tail.push_back(*at);
+    EXPECT_EQ(c.tail, tail);
+    DeleteFileA(report.c_str());
+}
+
+const std::vector<std::string> kEndedHead = {
+    "Results:",
+    "System Memory    W32/Vexmor.Trojan removed",
+    "Scanning statistics",
+    "------------------------------",
+    "Total files scanned\t\t:  0",
+    "Total files infected\t\t:  1",
+    "Total files removed\t\t:  0",
+    "End: trojan found in memory; the file walk did not run",
+    "Notice: W32/Vexmor.Trojan was running; the file walk did not run. Restart Windows and scan again.",
+};
+
+std::vector<std::string> With(std::vector<std::string> lines, std::initializer_list<const char*> more)
+{
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+
+const EndCase kEndCases[] = {
+    {"Ended", 2, With(kEndedHead, {"Exit code: 2 (found and not all removed)"})},
+    {"RestartNeeded", 3,
+     With(kEndedHead, {"Restart: needed, not requested (no /R)", "Exit code: 3 (removal scheduled, restart needed)"})},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, MemoryStageEnd, testing::ValuesIn(kEndCases),
+                         [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 } // namespace
