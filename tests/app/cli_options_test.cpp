@@ -205,4 +205,45 @@ const EndCase kEndCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cli, MemoryStageEnd, testing::ValuesIn(kEndCases),
                          [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
+// --- questions answered by the switches --------------------------------------
+
+void AnswerQuestions(bool allowRestart)
+{
+    static CliOptions options;
+    options.quiet = true;
+    options.allowRestart = allowRestart;
+    std::string report = ReportPathFor(allowRestart ? "WithR" : "WithoutR");
+    CopyText(options.folder, sizeof options.folder, ScratchDir().c_str());
+    CopyText(options.reportPath, sizeof options.reportPath, report.c_str());
+    ASSERT_EQ(kScanOpened, OpenConsoleScan(options));
+    ScanState.filesInfected = 1;
+    ScanState.rebootNeeded = 1;
+    EXPECT_EQ(IDNO, FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", "Scourix Ver 1.0", MB_YESNO));
+    if (!allowRestart) {
+        EXPECT_EQ(IDNO, FrontEndAsk(kQuestionRestart, "Restart now?", "Scourix Ver 1.0", MB_YESNO));
+        EXPECT_EQ(IDCANCEL, FrontEndAsk(kQuestionFoundInMemory, "found", "Scourix Ver 1.0", MB_OKCANCEL));
+        return;
+    }
+    // Yes to the restart, and the report is complete before the restart
+    // could end the program.
+    EXPECT_EQ(IDYES, FrontEndAsk(kQuestionRestart, "Restart now?", "Scourix Ver 1.0", MB_YESNO));
+    std::vector<std::string> lines = ReportLines(report);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ("Restart: needed, requested (/R)", lines[lines.size() - 2]);
+    EXPECT_EQ("Exit code: 3 (removal scheduled, restart needed)", lines.back());
+}
+
+TEST(CliQuestions, DISABLED_WithoutR) { AnswerQuestions(false); }
+TEST(CliQuestions, DISABLED_WithR) { AnswerQuestions(true); }
+
+TEST(CliQuestions, AnsweredBySwitchesNeverByAWindow)
+{
+    for (const char* name : {"WithoutR", "WithR"}) {
+        ChildResult child = RunSelfTest(std::string("CliQuestions.DISABLED_") + name);
+        EXPECT_EQ(0, child.exitCode) << name << "\n" << child.output;
+        EXPECT_NE(std::string::npos, child.output.find("[  PASSED  ] 1 test")) << name << "\n" << child.output;
+        DeleteFileA(ReportPathFor(name).c_str());
+    }
+}
+
 } // namespace
