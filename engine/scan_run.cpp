@@ -71,7 +71,7 @@ int RunScan()
     ReportStatus(ScanState.stopRequested ? "Scanning terminated" : "Scanning completed");
 
     if (ScanState.rebootNeeded != 0) {
-        int answer = ShowMessage("The system has to be restarted to remove the virus completely from your "
+        int answer = FrontEndAsk(kQuestionRestart, "The system has to be restarted to remove the virus completely from your "
                                  "system. \n\n Restart now?",
                                  kCaption, MB_YESNO | MB_ICONQUESTION);
         if (answer == IDYES)

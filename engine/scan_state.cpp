@@ -11,12 +11,12 @@ char StatusText[260];
 
 void SendResultReport()
 {
-    SendMessageA(ScanState.mainWindow, WM_SETREDRAW, 0, 0);
+    FrontEndResultLine();
 }
 
 void SendStatusReport()
 {
-    SendMessageA(ScanState.mainWindow, WM_ENABLE, 0, 0);
+    FrontEndStatus();
 }
 
 void ReportResultLine(const char* format, ...)

@@ -59,3 +59,6 @@ void SendResultReport();
 bool CopyText(char* dest, size_t size, const char* src);
 // Appends within size; returns false when cut.
 bool AppendText(char* dest, size_t size, const char* src);
+
+// Where reports, questions and the end after the memory stage go.
+#include "engine/front_end.h"

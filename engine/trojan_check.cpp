@@ -111,7 +111,7 @@ void ActOnInfected(const char* path, const char* name)
 int CheckTrojanFile(const char* detectionName, const char* path)
 {
     // Second pass over a running trojan's image: act without matching again.
-    if (ScanState.forcedAction != 0 && ScanState.mainWindow != nullptr) {
+    if (ScanState.forcedAction != 0 && FrontEndAttached()) {
         ActionMode = ScanState.forcedAction;
         ReportResultLine("System Memory    W32/Vexmor.Trojan removed");
         Sleep(kForcedActionWaitMs);

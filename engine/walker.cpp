@@ -172,7 +172,7 @@ void PumpScanMessages()
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
         return;
     if (LOWORD(msg.wParam) == kEscapeKey) {
-        if (ShowMessage("Terminate the Scan now?", "Scourix Ver 1.0", MB_YESNO | MB_ICONQUESTION) != IDNO)
+        if (FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", "Scourix Ver 1.0", MB_YESNO | MB_ICONQUESTION) != IDNO)
             ScanState.stopRequested = 1;
         return;
     }

@@ -2,6 +2,7 @@
 #include "memscan/kill_process_detail.h"
 #include "memscan/memscan.h"
 #include "memscan/perf_data.h"
+#include "engine/front_end.h"
 
 #include <tlhelp32.h>
 
@@ -339,7 +340,7 @@ int KillProcessByImage(const char* path)
         return 1;
     }
     if (result == 0) {
-        MessageBoxA(nullptr, "Could not kill process", path, MB_OK);
+        FrontEndPlainBox("Could not kill process", path);
         return 0;
     }
     return 1;

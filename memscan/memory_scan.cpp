@@ -22,10 +22,10 @@ void RunMemoryScan()
     } else if (platform == 5) {
         if (ScanProcessesPsapi() != 0) {
             if (ScanState.memoryRestartNeeded == 1 &&
-                ShowMessage(kFoundInMemoryText, kCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
+                FrontEndAsk(kQuestionFoundInMemory, kFoundInMemoryText, kCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
                 RestartWindows();
             // The trojan was running: the scan does not go on in this state.
-            ExitProcess(0);
+            FrontEndEndAfterMemoryStage();
         }
     }
     ScanState.memoryStageMode = 0;

@@ -51,7 +51,7 @@ private:
 
 void ReportRegistryRemoval(const char* name)
 {
-    if (ScanState.mainWindow)
+    if (FrontEndAttached())
         ReportResultLine("System Registry     %s removed", name ? name : "");
 }
 

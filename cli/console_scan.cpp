@@ -1,0 +1,407 @@
+#include "cli/console_scan.h"
+
+#include "engine/engine.h"
+#include "memscan/memscan.h"
+#include "repair/repair.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#ifndef SCX_VERSION_TEXT
+#define SCX_VERSION_TEXT "1.0.0.0"
+#endif
+
+namespace {
+
+constexpr DWORD kStatusIntervalMs = 250; // at most four status lines a second
+constexpr int kMaxNotices = 32;
+constexpr size_t kNoticeChars = 320;
+
+struct ConsoleState {
+    CliOptions options;
+    HANDLE report = INVALID_HANDLE_VALUE;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    bool outIsConsole = false;
+    bool statusShown = false;
+    DWORD lastStatusTick = 0;
+    bool finished = false;
+    int exitCode = kExitCouldNotRun;
+    bool restartRequested = false;
+    char notices[kMaxNotices][kNoticeChars];
+    int noticeCount = 0;
+    int noticesDropped = 0;
+};
+
+ConsoleState g_console;
+
+class HandleCloser {
+public:
+    explicit HandleCloser(HANDLE h) : h_(h) {}
+    ~HandleCloser()
+    {
+        if (h_ != INVALID_HANDLE_VALUE && h_ != nullptr)
+            CloseHandle(h_);
+    }
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+
+private:
+    HANDLE h_;
+};
+
+void WriteAll(HANDLE file, const char* data, DWORD length)
+{
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, data, length, &written, nullptr) || written == 0)
+            return;
+        data += written;
+        length -= written;
+    }
+}
+
+// ANSI text as UTF-8; bytes the code page cannot map become '?'.
+void WriteUtf8Line(HANDLE file, const char* text)
+{
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    static wchar_t wide[1024];
+    static char utf8[4096];
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
+    int utf8Length = wideLength > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) : 0;
+    if (utf8Length <= 0) {
+        // Old systems without the UTF-8 conversion: plain ASCII only.
+        size_t n = 0;
+        for (; text[n] != '\0' && n < sizeof utf8 - 1; ++n)
+            utf8[n] = (static_cast<unsigned char>(text[n]) < 0x80) ? text[n] : '?';
+        utf8[n] = '\0';
+        utf8Length = static_cast<int>(n) + 1;
+    }
+    WriteAll(file, utf8, static_cast<DWORD>(utf8Length - 1));
+    WriteAll(file, "\r\n", 2);
+}
+
+void ReportLine(const char* text) { WriteUtf8Line(g_console.report, text); }
+
+void ReportLinef(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void ReportLinef(const char* format, ...)
+{
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    ReportLine(line);
+}
+
+void ClearStatus()
+{
+    if (!g_console.statusShown)
+        return;
+    static const char blank[] = "\r                                                                               \r";
+    WriteAll(g_console.out, blank, sizeof blank - 1);
+    g_console.statusShown = false;
+}
+
+void PrintLine(HANDLE to, const char* text)
+{
+    if (g_console.options.quiet || to == INVALID_HANDLE_VALUE || to == nullptr)
+        return;
+    DWORD mode = 0;
+    if (GetConsoleMode(to, &mode)) {
+        // The console shows its own code page: go through wide characters.
+        static wchar_t wide[1024];
+        int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
+        DWORD written = 0;
+        if (n > 1)
+            WriteConsoleW(to, wide, static_cast<DWORD>(n - 1), &written, nullptr);
+        WriteConsoleW(to, L"\r\n", 2, &written, nullptr);
+        return;
+    }
+    WriteAll(to, text, static_cast<DWORD>(strlen(text)));
+    WriteAll(to, "\r\n", 2);
+}
+
+void Note(const char* text)
+{
+    ClearStatus();
+    PrintLine(GetStdHandle(STD_ERROR_HANDLE), text);
+    if (g_console.noticeCount < kMaxNotices)
+        CopyText(g_console.notices[g_console.noticeCount++], kNoticeChars, text);
+    else
+        ++g_console.noticesDropped;
+}
+
+void LocalTimeText(char* out, size_t size)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    snprintf(out, size, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond);
+}
+
+void WindowsVersionText(char* out, size_t size)
+{
+    OSVERSIONINFOA info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!GetVersionExA(&info)) {
+        CopyText(out, size, "unknown");
+        return;
+    }
+    const char* family = info.dwPlatformId == VER_PLATFORM_WIN32_NT        ? "NT"
+                         : info.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? "9x"
+                                                                           : "other";
+    char servicePack[sizeof info.szCSDVersion + 1];
+    CopyText(servicePack, sizeof servicePack, info.szCSDVersion);
+    snprintf(out, size, "%lu.%lu build %lu (%s family)%s%s", info.dwMajorVersion, info.dwMinorVersion,
+             info.dwBuildNumber & 0xFFFF, family, servicePack[0] ? " " : "", servicePack);
+}
+
+void WriteHeader(const char* scanTarget)
+{
+    char machine[MAX_COMPUTERNAME_LENGTH + 1] = "unknown";
+    DWORD machineSize = sizeof machine;
+    if (!GetComputerNameA(machine, &machineSize))
+        CopyText(machine, sizeof machine, "unknown");
+    char windows[200];
+    WindowsVersionText(windows, sizeof windows);
+    char started[32];
+    LocalTimeText(started, sizeof started);
+    char switches[700];
+    FormatSwitches(g_console.options, switches, sizeof switches);
+
+    ReportLine("Scourix command-line scan report");
+    ReportLinef("Program: scourix-cli %s", SCX_VERSION_TEXT);
+    ReportLinef("Machine: %s", machine);
+    ReportLinef("Windows: %s", windows);
+    ReportLinef("Started: %s", started);
+    ReportLinef("Switches: %s", switches);
+    if (strcmp(scanTarget, "!:") == 0)
+        ReportLine("Scan: every local fixed drive");
+    else
+        ReportLinef("Scan: folder %s", scanTarget);
+    ReportLine(g_console.options.detectOnly ? "Action: detect only (infected files are left)"
+                                            : "Action: remove");
+    ReportLine("Results:");
+}
+
+// Writes the end of the report once; later calls keep the first code.
+void Finish(int exitCode, const char* howItEnded)
+{
+    if (g_console.finished)
+        return;
+    g_console.finished = true;
+    g_console.exitCode = exitCode;
+    ClearStatus();
+
+    char ended[32];
+    LocalTimeText(ended, sizeof ended);
+    ReportLinef("Ended: %s", ended);
+    ReportLinef("End: %s", howItEnded);
+    for (int i = 0; i < g_console.noticeCount; ++i)
+        ReportLinef("Notice: %s", g_console.notices[i]);
+    if (g_console.noticesDropped > 0)
+        ReportLinef("Notice: %d more not written", g_console.noticesDropped);
+    if (ScanState.rebootNeeded != 0 || ScanState.memoryRestartNeeded == 1)
+        ReportLine(g_console.restartRequested ? "Restart: needed, requested (/R)"
+                                              : "Restart: needed, not requested (no /R)");
+    ReportLinef("Exit code: %d (%s)", exitCode, ExitCodeMeaning(exitCode));
+    if (g_console.report != INVALID_HANDLE_VALUE)
+        FlushFileBuffers(g_console.report);
+}
+
+ScanOutcome CurrentOutcome(bool endedAfterMemoryStage)
+{
+    ScanOutcome outcome = {};
+    outcome.filesInfected = ScanState.filesInfected;
+    outcome.filesRemoved = ScanState.filesRemoved;
+    outcome.restartNeeded = ScanState.rebootNeeded != 0 || ScanState.memoryRestartNeeded == 1;
+    outcome.stopped = ScanState.stopRequested != 0;
+    outcome.endedAfterMemoryStage = endedAfterMemoryStage;
+    return outcome;
+}
+
+// The memory stage ends the program: the dialog would show no statistics,
+// the report still gets them.
+void FinishAfterMemoryStage()
+{
+    if (g_console.finished)
+        return;
+    ReportLine("Scanning statistics");
+    ReportLine("------------------------------");
+    ReportLinef("Total files scanned\t\t:  %d", ScanState.filesScanned);
+    ReportLinef("Total files infected\t\t:  %d", ScanState.filesInfected);
+    ReportLinef("Total files removed\t\t:  %d", ScanState.filesRemoved);
+    Note("W32/Vexmor.Trojan was running; the file walk did not run. Restart Windows and scan again.");
+    Finish(ExitCodeFor(CurrentOutcome(true)), "trojan found in memory; the file walk did not run");
+}
+
+// --- the front end the engine talks to -------------------------------------
+
+void ConsoleResultLine()
+{
+    ClearStatus();
+    PrintLine(g_console.out, ResultLine);
+    ReportLine(ResultLine);
+}
+
+void ConsoleStatus()
+{
+    if (g_console.options.quiet || !g_console.outIsConsole)
+        return;
+    DWORD now = GetTickCount();
+    if (g_console.statusShown && now - g_console.lastStatusTick < kStatusIntervalMs)
+        return;
+    g_console.lastStatusTick = now;
+    char line[82];
+    // One console line, overwritten by the next status.
+    snprintf(line, sizeof line, "\r%-79.79s", StatusText);
+    static wchar_t wide[96];
+    int n = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 96);
+    DWORD written = 0;
+    if (n > 1)
+        WriteConsoleW(g_console.out, wide, static_cast<DWORD>(n - 1), &written, nullptr);
+    g_console.statusShown = true;
+}
+
+int ConsoleAsk(FrontEndQuestion which, const char*, const char*, UINT)
+{
+    switch (which) {
+    case kQuestionStopScan:
+        return IDNO; // only Ctrl+C stops an unattended scan
+    case kQuestionRestart:
+        if (!g_console.options.allowRestart)
+            return IDNO;
+        // The restart ends this program: the report must be complete first.
+        g_console.restartRequested = true;
+        Finish(ExitCodeFor(CurrentOutcome(false)), ScanState.stopRequested ? "Scanning terminated" : "Scanning completed");
+        return IDYES;
+    case kQuestionFoundInMemory:
+        if (!g_console.options.allowRestart)
+            return IDCANCEL;
+        g_console.restartRequested = true;
+        FinishAfterMemoryStage();
+        return IDOK;
+    }
+    return IDNO;
+}
+
+void ConsolePlainBox(const char* text, const char* caption)
+{
+    char line[kNoticeChars];
+    snprintf(line, sizeof line, "%s (%s)", text, caption);
+    Note(line);
+}
+
+void ConsoleEndAfterMemoryStage()
+{
+    FinishAfterMemoryStage();
+    if (g_console.report != INVALID_HANDLE_VALUE)
+        CloseHandle(g_console.report);
+    g_console.report = INVALID_HANDLE_VALUE;
+    ExitProcess(static_cast<UINT>(g_console.exitCode));
+}
+
+bool ConsoleAttached() { return true; }
+
+const FrontEnd kConsoleFrontEnd = {
+    ConsoleResultLine, ConsoleStatus, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached,
+};
+
+BOOL WINAPI OnConsoleControl(DWORD)
+{
+    // Ctrl+C, Ctrl+Break, closing the console, log-off, shut-down: stop the
+    // scan at the next entry; the statistics and the report still follow.
+    ScanState.stopRequested = 1;
+    return TRUE;
+}
+
+// On NT 5 and later, a scan that removes files needs an administrator's
+// token; older systems have no such test and are not asked.
+bool HasAdministratorRights()
+{
+    using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    auto check = advapi ? reinterpret_cast<CheckTokenMembershipFn>(
+                              reinterpret_cast<void*>(GetProcAddress(advapi, "CheckTokenMembership")))
+                        : nullptr;
+    if (!check)
+        return true;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &admins))
+        return true;
+    BOOL member = FALSE;
+    BOOL ok = check(nullptr, admins, &member);
+    FreeSid(admins);
+    return !ok || member;
+}
+
+int CannotRun(const char* why)
+{
+    PrintLine(GetStdHandle(STD_ERROR_HANDLE), why);
+    return kExitCouldNotRun;
+}
+
+} // namespace
+
+int OpenConsoleScan(const CliOptions& options)
+{
+    g_console.options = options;
+    g_console.out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    g_console.outIsConsole = g_console.out != INVALID_HANDLE_VALUE && GetConsoleMode(g_console.out, &mode);
+
+    char target[MAX_PATH] = "!:";
+    if (options.folder[0] != '\0') {
+        char full[MAX_PATH];
+        DWORD n = GetFullPathNameA(options.folder, sizeof full, full, nullptr);
+        if (n == 0 || n >= sizeof full)
+            return CannotRun("scourix-cli: the folder name is not usable");
+        // The walker adds "\*.*" itself.
+        size_t length = strlen(full);
+        while (length > 0 && full[length - 1] == '\\')
+            full[--length] = '\0';
+        DWORD attributes = GetFileAttributesA(full);
+        if (length == 0 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return CannotRun("scourix-cli: the folder does not exist");
+        if (length + 4 >= sizeof target)
+            return CannotRun("scourix-cli: the folder name is too long to scan");
+        CopyText(target, sizeof target, full);
+    }
+    if (!options.detectOnly && !HasAdministratorRights())
+        return CannotRun("scourix-cli: administrator rights are needed to remove files (run elevated, or use /N)");
+
+    if (options.reportPath[0] != '\0') {
+        g_console.report = CreateFileA(options.reportPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (g_console.report == INVALID_HANDLE_VALUE)
+            return CannotRun("scourix-cli: the report file cannot be written");
+    }
+
+    SetFrontEnd(&kConsoleFrontEnd);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+    WriteHeader(target);
+    CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, target);
+    ActionMode = options.detectOnly ? kActionLeave : kActionDelete;
+    ScanState.stopRequested = 0;
+    return kScanOpened;
+}
+
+int RunConsoleScan(const CliOptions& options)
+{
+    int opened = OpenConsoleScan(options);
+    if (opened != kScanOpened)
+        return opened;
+    HandleCloser closeReport(g_console.report);
+    ScanState.scanRunning = 1;
+    RunScan();
+    ScanState.scanRunning = 0;
+
+    Finish(ExitCodeFor(CurrentOutcome(false)), ScanState.stopRequested ? "Scanning terminated" : "Scanning completed");
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    return g_console.exitCode;
+}

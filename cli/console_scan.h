@@ -1,0 +1,14 @@
+// The console front end: runs one scan with the options given and answers the
+// engine's questions from them. Never opens a window.
+#pragma once
+#include "cli/cli_options.h"
+
+// Runs the whole program for parsed options; returns the exit code (or ends
+// the process with it after the memory stage).
+int RunConsoleScan(const CliOptions& options);
+
+// The first half of RunConsoleScan: checks the folder, the rights and the
+// report file, installs the console front end and writes the report's
+// header. kScanOpened, or the exit code that ends the program.
+constexpr int kScanOpened = -1;
+int OpenConsoleScan(const CliOptions& options);

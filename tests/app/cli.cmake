@@ -1,0 +1,20 @@
+set(dir ${CMAKE_CURRENT_LIST_DIR})
+
+# Command line and exit-code rules, in process.
+scx_add_wine_test(app_cli_options_tests SOURCES ${dir}/cli_options_test.cpp LIBS scx_cli NO_RESOURCES)
+
+# The console program run as a child from outside. The program rides inside
+# the test program as a resource (the prefix has no drive that leads to the
+# build folder). Every run lists and may end processes: nothing else runs.
+set(cli_exe ${CMAKE_BINARY_DIR}/cli/scourix-cli.exe)
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc "1 RCDATA \"${cli_exe}\"\n")
+scx_add_wine_test(app_cli_tests SOURCES ${dir}/cli_run_test.cpp NO_RESOURCES SERIAL TIMEOUT 300)
+target_sources(app_cli_tests PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc)
+set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc APPEND PROPERTY OBJECT_DEPENDS ${cli_exe})
+add_dependencies(app_cli_tests scourix-cli)
+
+# Both programs carry no link time stamp: relinking from the same objects a
+# moment later gives the same bytes. (tools/release.sh --verify builds twice.)
+add_test(NAME app_reproducible_link
+    COMMAND ${SCX_TOOLS_DIR}/check-reproducible-link.sh ${CMAKE_BINARY_DIR} scourix-cli scourix)
+set_tests_properties(app_reproducible_link PROPERTIES TIMEOUT 120)
