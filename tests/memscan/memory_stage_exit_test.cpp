@@ -4,7 +4,7 @@
 // its reports, the notice and the sample's file and process.
 #include "engine/engine.h"
 #include "memscan/memscan.h"
-#include "tests/memscan/printing_answerer.h"
+#include "tests/support/dialog_answerer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -85,7 +85,7 @@ void ScanWithRunningSample(bool restartAdvised)
     // On the 9x family the bare process names lead to the images from here.
     SetCurrentDirectoryA(dir.c_str());
 
-    PrintingAnswerer answer("Scourix Ver 1.0", IDCANCEL);
+    DialogAnswerer answer("Scourix Ver 1.0", IDCANCEL, true);
     RunScan();
     Say("RETURNED");
 }

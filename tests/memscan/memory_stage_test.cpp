@@ -6,7 +6,7 @@
 #include "engine/scan_state.h"
 #include "memscan/memscan.h"
 #include "tests/memscan/fake_walker.h"
-#include "tests/memscan/printing_answerer.h"
+#include "tests/support/dialog_answerer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -68,7 +68,7 @@ void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId =
     fw::SetReturn(walkerReturn);
     ActionMode = 100;
 
-    PrintingAnswerer answer("Scourix Ver 1.0", answerId);
+    DialogAnswerer answer("Scourix Ver 1.0", answerId, true);
     RunMemoryScan();
 
     Say("RETURNED");

@@ -1,5 +1,6 @@
 #include "tests/support/dialog_answerer.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace scx::test {
@@ -52,10 +53,22 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM lp)
     return TRUE;
 }
 
+void Print(const std::string& caption, const std::string& text, const std::vector<int>& ids)
+{
+    std::string buttons;
+    for (int id : ids)
+        buttons += (buttons.empty() ? "" : ",") + std::to_string(id);
+    std::string oneLine;
+    for (char ch : text)
+        oneLine += ch == '\n' ? std::string("\\n") : ch == '\r' ? std::string("\\r") : std::string(1, ch);
+    printf("BOX caption=%s text=%s buttons=%s\n", caption.c_str(), oneLine.c_str(), buttons.c_str());
+    fflush(stdout);
+}
+
 } // namespace
 
-DialogAnswerer::DialogAnswerer(std::string caption, int buttonId)
-    : caption_(std::move(caption)), buttonId_(buttonId), pid_(GetCurrentProcessId())
+DialogAnswerer::DialogAnswerer(std::string caption, int buttonId, bool printEach)
+    : caption_(std::move(caption)), buttonId_(buttonId), printEach_(printEach), pid_(GetCurrentProcessId())
 {
     thread_ = std::thread([this] { Run(); });
 }
@@ -90,6 +103,8 @@ void DialogAnswerer::Run()
             EnumChildWindows(s.found, CollectChild, reinterpret_cast<LPARAM>(&c));
             char caption[512] = {};
             GetWindowTextA(s.found, caption, sizeof caption);
+            if (printEach_)
+                Print(caption, c.text, c.buttons);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 seen_.push_back({caption, c.text, c.buttons});

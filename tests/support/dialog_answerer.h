@@ -22,7 +22,11 @@ public:
 
     // Answers every box whose caption equals caption (any caption when
     // empty) with a WM_COMMAND of buttonId (IDYES, IDNO, IDOK, IDCANCEL).
-    DialogAnswerer(std::string caption, int buttonId);
+    // With printEach, each box is first printed on standard output as
+    // "BOX caption=<caption> text=<text, line feeds as \n> buttons=<ids>":
+    // a child that ends right after its box closes leaves no later moment to
+    // read what it showed.
+    DialogAnswerer(std::string caption, int buttonId, bool printEach = false);
     ~DialogAnswerer();
     DialogAnswerer(const DialogAnswerer&) = delete;
     DialogAnswerer& operator=(const DialogAnswerer&) = delete;
@@ -34,6 +38,7 @@ private:
     void Run();
     std::string caption_;
     int buttonId_;
+    bool printEach_;
     DWORD pid_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
