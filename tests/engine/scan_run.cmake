@@ -1,0 +1,3 @@
+scx_add_wine_test(engine_run_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_run_test.cpp)
+# Makes drive letters and walks every fixed drive: nothing else may run meanwhile.
+scx_add_wine_test(engine_drive_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_drives_test.cpp SERIAL TIMEOUT 600)

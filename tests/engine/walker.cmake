@@ -1,0 +1,1 @@
+scx_add_wine_test(engine_walker_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/walker_test.cpp)

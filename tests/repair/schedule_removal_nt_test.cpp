@@ -1,0 +1,117 @@
+// Removal at restart on the NT family, run as XP and as Windows 7: the
+// request goes to the system's pending-deletion list, from which each case
+// takes its own entries out again.
+#include "memscan/memscan.h"
+#include "repair/repair.h"
+#include "tests/support/scratch.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using namespace scx::test;
+
+namespace {
+
+const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPending[] = "PendingFileRenameOperations";
+
+std::vector<std::string> ReadPending()
+{
+    std::vector<std::string> items;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return items;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, kPending, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size) {
+        std::vector<char> buf(size + 2, 0);
+        if (RegQueryValueExA(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &size) ==
+            ERROR_SUCCESS) {
+            // Pairs of source and destination; an empty destination is a deletion.
+            for (size_t i = 0; i < size;) {
+                std::string s(buf.data() + i);
+                items.push_back(s);
+                i += s.size() + 1;
+            }
+        }
+    }
+    RegCloseKey(key);
+    while (!items.empty() && items.back().empty() && items.size() % 2)
+        items.pop_back();
+    return items;
+}
+
+// Takes out every pair whose source lies in this test's scratch folder.
+void RemoveOwnPending()
+{
+    std::vector<std::string> items = ReadPending();
+    std::string mine = ScratchDir();
+    std::string kept;
+    bool changed = false;
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        if (items[i].find(mine) != std::string::npos) {
+            changed = true;
+            continue;
+        }
+        kept += items[i] + '\0' + items[i + 1] + '\0';
+    }
+    if (!changed)
+        return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    if (kept.empty()) {
+        RegDeleteValueA(key, kPending);
+    } else {
+        kept += '\0';
+        RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()), DWORD(kept.size()));
+    }
+    RegCloseKey(key);
+}
+
+bool IsPendingDeletion(const std::string& path)
+{
+    std::vector<std::string> items = ReadPending();
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        if (items[i] == "\\??\\" + path && items[i + 1].empty())
+            return true;
+    }
+    return false;
+}
+
+class ScheduleRemovalNt : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveOwnPending(); }
+    void TearDown() override { RemoveOwnPending(); }
+};
+
+TEST_F(ScheduleRemovalNt, RunsOnNt)
+{
+    ASSERT_EQ(5, GetPlatformCode());
+}
+
+TEST_F(ScheduleRemovalNt, AcceptedRequestIsPendingAndReported)
+{
+    std::string file = MakeScratchSubdir("nt") + "\\vx.exe";
+    ASSERT_TRUE(WriteText(file, "x"));
+    EXPECT_EQ(1, ScheduleRemovalAtRestart(file.c_str()));
+    EXPECT_TRUE(IsPendingDeletion(file));
+    EXPECT_TRUE(FileExists(file)) << "nothing is removed before the restart";
+}
+
+// A request Windows refuses is no reason to restart: the result is 0.
+TEST_F(ScheduleRemovalNt, RefusedRequestReportsFailure)
+{
+    std::string tooLong = MakeScratchSubdir("nt") + "\\" + std::string(300, 'a') + ".exe";
+    std::vector<std::string> before = ReadPending();
+    SetLastError(0);
+    EXPECT_EQ(0, ScheduleRemovalAtRestart(tooLong.c_str()));
+    EXPECT_FALSE(MoveFileExA(tooLong.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        << "the system itself refuses this request";
+    EXPECT_EQ(before, ReadPending());
+    EXPECT_EQ(0, ScheduleRemovalAtRestart(""));
+}
+
+} // namespace
