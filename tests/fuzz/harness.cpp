@@ -347,7 +347,8 @@ int FuzzRunValue(const uint8_t* data, size_t size)
     const std::vector<std::string> parts = SplitNul(data, size, 3);
     const std::string& value = parts[0];
     const std::string* expanded = parts.size() > 1 ? &parts[1] : nullptr;
-    const std::string path = parts.size() > 2 ? parts[2] : std::string("c:\\windows\\svc.exe");
+    // The path is a C string: what follows a NUL in the input is not part of it.
+    const std::string path = parts.size() > 2 ? std::string(parts[2].c_str()) : std::string("c:\\windows\\svc.exe");
 
     const RunValueVerdict verdict = DecideRunValue(value.c_str(), expanded ? expanded->c_str() : nullptr, path.c_str());
     const char* name = RunValueFileName(path.c_str());
