@@ -4,8 +4,14 @@
 
 #include <cstring>
 #include <fcntl.h>
-#include <io.h>
 #include <stdio.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#define _lseek lseek
+#define _read read
+#endif
 
 PeHeaderState PeHeaders;
 

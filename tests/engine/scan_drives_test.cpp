@@ -1,6 +1,7 @@
 // Whole-drive runs and the extra walk of a drive's Program Files folder, on
 // drive letters the tests make for themselves.
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/dialog_answerer.h"
 #include "tests/support/test_drive.h"
 
 #include <algorithm>
@@ -94,3 +95,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ProgramFilesCase{"OtherLetterCase", "PROGRAM FILES", 3, 1, 0, 0},
                       ProgramFilesCase{"NestedElsewhere", "apps\\Program Files", 2, 0, 0, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DriveRun, StopEndsEveryRemainingDriveWalkButNotTheSummaryOrTheQuestion)
+{
+    TestDrive d('D'), e('E');
+    ASSERT_TRUE(d.ok());
+    ASSERT_TRUE(e.ok());
+    ASSERT_TRUE(WriteSample("D:\\x.exe", kRecord));
+    ASSERT_TRUE(WriteSample("E:\\x.exe", kRecord));
+    ScanState.rebootNeeded = 1; // left by an earlier removal request
+    Target("!:");
+    DialogAnswerer answer("Scourix Ver 1.0", IDNO);
+    PostQuitMessage(0); // reaches the pump early in the walk of C:
+
+    EXPECT_EQ(1, RunScan());
+
+    EXPECT_TRUE(FileExists("D:\\x.exe"));
+    EXPECT_TRUE(FileExists("E:\\x.exe"));
+    EXPECT_EQ(0, ScanState.filesScanned);
+    ASSERT_EQ(5u, lines().size()); // the statistics block alone
+    EXPECT_EQ("Scanning statistics", lines()[0]);
+    EXPECT_EQ(std::vector<std::string>{"Scanning terminated"}, statuses());
+    ASSERT_EQ(1, answer.count());
+    EXPECT_NE(std::string::npos, answer.seen()[0].text.find("Restart now?"));
+}
