@@ -195,13 +195,15 @@ TEST_P(MailAction, ActsByActionMode)
     EXPECT_EQ(rebootBefore, ScanState.rebootNeeded);
     EXPECT_STREQ(kName, ScanState.detectedName);
     EXPECT_EQ(path, std::string(StatusText));
-    if (c.lineSuffix)
+    if (c.lineSuffix) {
         EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm " + c.lineSuffix}, capture.lines());
-    else
+    } else {
         EXPECT_TRUE(capture.lines().empty());
+    }
     EXPECT_EQ(c.keepsFile, FileExists(path));
-    if (c.renamedTo)
+    if (c.renamedTo) {
         EXPECT_EQ(Bytes(content), ReadBytes(dir + "\\" + c.renamedTo));
+    }
     RemoveTree(dir);
 }
 

@@ -29,7 +29,7 @@ TEST_F(DriveRun, EveryFixedDriveFromCIsWalkedButNeverAOrB)
     ASSERT_TRUE(a.ok());
     ASSERT_TRUE(d.ok());
     ASSERT_TRUE(r.ok());
-    for (const std::string root : {a.root(), d.root(), r.root()})
+    for (const std::string& root : {a.root(), d.root(), r.root()})
         ASSERT_TRUE(WriteSample(root + "x.exe", kRecord));
     Target("!:");
 

@@ -11,7 +11,7 @@ namespace scx::test {
 constexpr uint32_t kTestProcessIndex = 230;
 constexpr uint32_t kTestIdProcessIndex = 784;
 
-struct PerfInstanceSpec {
+struct PerfTestInstance {
     std::u16string name;
     uint32_t processId;
 };
@@ -38,7 +38,7 @@ inline std::u16string U16(const std::string& s)
 
 // A block of one process object with two counters (the "id process"
 // counter second, at offset 16 of each 24-byte counter block).
-inline PerfBlock BuildPerfBlock(const std::vector<PerfInstanceSpec>& instances,
+inline PerfBlock BuildPerfBlock(const std::vector<PerfTestInstance>& instances,
                                 uint32_t idIndex = kTestIdProcessIndex)
 {
     PerfBlock b;
@@ -69,7 +69,7 @@ inline PerfBlock BuildPerfBlock(const std::vector<PerfInstanceSpec>& instances,
     b.Put32(def + 4, idIndex);
     b.Put32(def + 32, 4);
     b.Put32(def + 36, 16);
-    for (const PerfInstanceSpec& inst : instances) {
+    for (const PerfTestInstance& inst : instances) {
         size_t at = b.bytes.size();
         size_t nameBytes = (inst.name.size() + 1) * 2;
         size_t instLength = (24 + nameBytes + 7) / 8 * 8;

@@ -26,14 +26,14 @@ struct TableCase {
     std::vector<Expected> expected;
 };
 
-std::vector<uint8_t> Plain(const std::vector<PerfInstanceSpec>& instances)
+std::vector<uint8_t> Plain(const std::vector<PerfTestInstance>& instances)
 {
     return BuildPerfBlock(instances).bytes;
 }
 
-std::vector<PerfInstanceSpec> Many(int n)
+std::vector<PerfTestInstance> Many(int n)
 {
-    std::vector<PerfInstanceSpec> v;
+    std::vector<PerfTestInstance> v;
     for (int i = 0; i < n; ++i)
         v.push_back({U16("p" + std::to_string(i)), uint32_t(1000 + i)});
     return v;

@@ -100,14 +100,16 @@ protected:
 TEST_F(HostsTest, ThePrefixHostsFileIsLeftAsItIs)
 {
     // A new NT prefix has a hosts file; the Windows 98 one has none.
-    if (!RunningAsNineX())
+    if (!RunningAsNineX()) {
         ASSERT_TRUE(own_->existed()) << own_->path();
+    }
     CaptureWindow capture;
     ActionMode = kActionDelete;
     EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
     EXPECT_EQ(own_->existed(), FileExists(own_->path()));
-    if (own_->existed())
+    if (own_->existed()) {
         EXPECT_EQ(own_->bytes(), ReadBytes(own_->path()));
+    }
     EXPECT_TRUE(capture.lines().empty());
 }
 
@@ -183,8 +185,9 @@ TEST_P(HostsAction, ActsByActionModeAndFindsThePatternAgain)
     const std::string line = own_->path() + "     W32/Nyxem.Worm " + c.suffix;
     EXPECT_EQ(std::vector<std::string>(c.kept ? 2 : 1, line), capture.lines());
     EXPECT_EQ(c.kept, FileExists(own_->path()));
-    if (c.kept)
+    if (c.kept) {
         EXPECT_EQ(Bytes(content), ReadBytes(own_->path()));
+    }
 }
 
 const HostsActionCase kHostsActionCases[] = {

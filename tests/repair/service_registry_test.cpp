@@ -1,0 +1,208 @@
+// Removing a service's registration from both numbered control sets, with
+// keys the tests create (Wine has neither control set of its own).
+#include "repair/repair.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kSets[] = {"SYSTEM\\ControlSet001", "SYSTEM\\ControlSet002"};
+
+bool KeyExists(const std::string& path)
+{
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
+bool CreateKey(const std::string& path)
+{
+    HKEY h;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
+void DeleteTree(const std::string& path)
+{
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS)
+        return;
+    std::vector<std::string> children;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD len = sizeof name;
+        if (RegEnumKeyExA(h, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(h);
+    for (const std::string& child : children)
+        DeleteTree(path + "\\" + child);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+// The control-set keys this test made, and the service keys below them, go
+// again afterwards; keys that were there before stay.
+class ServiceKeys {
+public:
+    ServiceKeys()
+    {
+        for (int i = 0; i < 2; ++i) {
+            setExisted_[i] = KeyExists(kSets[i]);
+            servicesExisted_[i] = KeyExists(std::string(kSets[i]) + "\\Services");
+        }
+    }
+    ~ServiceKeys()
+    {
+        for (const std::string& key : made_)
+            DeleteTree(key);
+        for (int i = 0; i < 2; ++i) {
+            if (!servicesExisted_[i])
+                RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kSets[i]) + "\\Services").c_str());
+            if (!setExisted_[i])
+                RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSets[i]);
+        }
+    }
+    // set 1 or 2; sub "" for the service key itself.
+    static std::string Path(int set, const std::string& name, const std::string& sub = "")
+    {
+        return std::string(kSets[set - 1]) + "\\Services\\" + name + (sub.empty() ? "" : "\\" + sub);
+    }
+    bool Make(int set, const std::string& name, const std::string& sub)
+    {
+        made_.push_back(Path(set, name));
+        return CreateKey(Path(set, name, sub));
+    }
+
+private:
+    bool setExisted_[2] = {};
+    bool servicesExisted_[2] = {};
+    std::vector<std::string> made_;
+};
+
+std::string UniqueName(const char* hint)
+{
+    static int counter;
+    return std::string("ScxReg") + hint + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
+}
+
+std::string Upper(std::string s)
+{
+    for (char& c : s)
+        c = char(toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+struct Key {
+    int set;         // 1 or 2
+    const char* sub; // "" for the service key itself
+};
+
+struct RegistrationCase {
+    const char* name;
+    std::vector<Key> create;   // keys made before the call
+    bool callInCapitals;       // the name passed in another letter case
+    int expected;
+    std::vector<Key> remaining; // keys still there afterwards; every other made key is gone
+};
+
+class DeleteServiceRegistrationTest : public testing::TestWithParam<RegistrationCase> {};
+
+TEST_P(DeleteServiceRegistrationTest, DeletesInOrderAndReports)
+{
+    const RegistrationCase& c = GetParam();
+    ServiceKeys keys;
+    std::string name = UniqueName("Svc");
+    // A neighbour whose name begins the same must never be touched.
+    std::string neighbour = name + "Other";
+    for (const Key& k : c.create)
+        ASSERT_TRUE(keys.Make(k.set, name, k.sub));
+    ASSERT_TRUE(keys.Make(1, neighbour, "Enum"));
+    ASSERT_TRUE(keys.Make(2, neighbour, "Security"));
+
+    EXPECT_EQ(c.expected, DeleteServiceRegistration((c.callInCapitals ? Upper(name) : name).c_str()));
+
+    auto shouldRemain = [&c](int set, const std::string& sub) {
+        for (const Key& r : c.remaining)
+            if (r.set == set && sub == r.sub)
+                return true;
+        return false;
+    };
+    for (const Key& k : c.create) {
+        EXPECT_EQ(shouldRemain(k.set, k.sub), KeyExists(ServiceKeys::Path(k.set, name, k.sub)))
+            << "set " << k.set << " key '" << k.sub << "'";
+        EXPECT_EQ(shouldRemain(k.set, ""), KeyExists(ServiceKeys::Path(k.set, name)))
+            << "service key of set " << k.set;
+    }
+    EXPECT_TRUE(KeyExists(ServiceKeys::Path(1, neighbour, "Enum")));
+    EXPECT_TRUE(KeyExists(ServiceKeys::Path(2, neighbour, "Security")));
+}
+
+const RegistrationCase kRegistrationCases[] = {
+    // Subkeys before the service key, or the service key could not go.
+    {"EnumAndSecurityInFirstSetOnly", {{1, "Enum"}, {1, "Security"}}, false, 1, {}},
+    {"BothControlSets", {{1, "Enum"}, {1, "Security"}, {2, "Enum"}, {2, "Security"}}, false, 1, {}},
+    // The second set's Enum key is named in capitals; it still goes.
+    {"SecondSetOnly", {{2, "Enum"}, {2, "Security"}}, false, 1, {}},
+    {"ServiceKeyWithoutSubkeys", {{1, ""}, {2, ""}}, false, 1, {}},
+    {"ParametersKeepsTheServiceKey",
+     {{1, "Enum"}, {1, "Security"}, {1, "Parameters"}},
+     false,
+     1,
+     {{1, ""}, {1, "Parameters"}}},
+    {"NameInOtherLetterCase", {{1, "Enum"}, {1, "Security"}, {2, "Enum"}}, true, 1, {}},
+    {"UnknownName", {}, false, 0, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Registrations, DeleteServiceRegistrationTest, testing::ValuesIn(kRegistrationCases),
+                         [](const testing::TestParamInfo<RegistrationCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Names that would lead the key path elsewhere, or past the path buffer,
+// delete nothing and report 0.
+TEST(DeleteServiceRegistration, UnsafeNamesDeleteNothing)
+{
+    ServiceKeys keys;
+    std::string name = UniqueName("Host");
+    ASSERT_TRUE(keys.Make(1, name, "Parameters"));
+    ASSERT_TRUE(keys.Make(2, name, "Parameters"));
+
+    const std::string cases[] = {
+        "",                                   // would name the Services key itself
+        name + "\\Parameters",                // a key below another service
+        std::string(473, 'n'),                // one past what the path buffer holds
+        std::string(5000, 'n') + "\\Parameters",
+    };
+    for (const std::string& bad : cases)
+        EXPECT_EQ(0, DeleteServiceRegistration(bad.c_str())) << "name of " << bad.size() << " characters";
+    EXPECT_EQ(0, DeleteServiceRegistration(nullptr));
+    EXPECT_TRUE(KeyExists(ServiceKeys::Path(1, name, "Parameters")));
+    EXPECT_TRUE(KeyExists(ServiceKeys::Path(2, name, "Parameters")));
+    EXPECT_TRUE(KeyExists("SYSTEM\\ControlSet001\\Services"));
+    EXPECT_TRUE(KeyExists("SYSTEM\\ControlSet002\\Services"));
+}
+
+TEST(DeleteMachineKey, DeletesOneKeyWithoutSubkeys)
+{
+    ServiceKeys keys;
+    std::string name = UniqueName("Key");
+    ASSERT_TRUE(keys.Make(1, name, "Enum"));
+    EXPECT_EQ(0, DeleteMachineKey(ServiceKeys::Path(1, name).c_str())); // still has a subkey
+    EXPECT_EQ(1, DeleteMachineKey(ServiceKeys::Path(1, name, "Enum").c_str()));
+    EXPECT_EQ(0, DeleteMachineKey(ServiceKeys::Path(1, name, "Enum").c_str())); // already gone
+    EXPECT_EQ(1, DeleteMachineKey(ServiceKeys::Path(1, name).c_str()));
+    EXPECT_FALSE(KeyExists(ServiceKeys::Path(1, name)));
+}
+
+} // namespace
