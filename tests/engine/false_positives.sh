@@ -28,9 +28,11 @@ fi
 
 cleanup() {
     rm -f "$link"
+    chmod -R u+w "$corpus" 2>/dev/null || true
     rm -rf "$corpus"
 }
 trap cleanup EXIT
+chmod -R u+w "$corpus" 2>/dev/null || true
 rm -rf "$corpus" "$work"
 mkdir -p "$corpus" "$work"
 
@@ -44,6 +46,7 @@ for src in "${sources[@]}"; do
     else
         rm -rf "$dest"
         cp -a "$src" "$dest"
+        chmod -R a-w "$dest" # a read-only drive, as far as Windows can tell
     fi
 done
 corpus_files=$(find "$corpus" -type f | wc -l)
