@@ -166,7 +166,7 @@ std::vector<Seed> WininitSeeds()
 std::vector<Seed> PerfSeeds()
 {
     using namespace scx::test;
-    auto block = [](const std::vector<PerfInstanceSpec>& inst) {
+    auto block = [](const std::vector<PerfTestInstance>& inst) {
         Bytes b{0};
         for (int i = 0; i < 4; ++i)
             b.push_back(uint8_t(kTestIdProcessIndex >> (8 * i)));
@@ -174,7 +174,7 @@ std::vector<Seed> PerfSeeds()
         b.insert(b.end(), pb.bytes.begin(), pb.bytes.end());
         return b;
     };
-    std::vector<PerfInstanceSpec> many;
+    std::vector<PerfTestInstance> many;
     for (int i = 0; i < 40; ++i)
         many.push_back({U16("proc" + std::to_string(i)), uint32_t(100 + i)});
     Bytes titles{1};
