@@ -4,13 +4,19 @@ include(GoogleTest)
 
 set(SCX_TOOLS_DIR ${CMAKE_SOURCE_DIR}/tools)
 
-# scx_add_wine_test(NAME SOURCES ... [LIBS ...] [WINVER v] [SERIAL] [TIMEOUT s])
+# scx_add_wine_test(NAME SOURCES ... [LIBS ...] [WINVER v] [SERIAL] [NO_RESOURCES] [TIMEOUT s])
 # Builds a GoogleTest program and registers each TEST as its own ctest test.
+# The program's resources (dialog templates, pictures) are linked in, since
+# the engine's questions open the skinned message box; NO_RESOURCES leaves
+# them out (for tests that bring resources of their own or test their absence).
 #   WINVER  run the whole program as that Windows version (Wine AppDefaults)
 #   SERIAL  nothing else runs meanwhile (whole-drive scans, process lists)
 function(scx_add_wine_test name)
-    cmake_parse_arguments(T "SERIAL" "WINVER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "SERIAL;NO_RESOURCES" "WINVER;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
+    if(NOT T_NO_RESOURCES)
+        target_sources(${name} PRIVATE $<TARGET_OBJECTS:scx_res>)
+    endif()
     target_link_libraries(${name} PRIVATE scx_testsupport ${T_LIBS} GTest::gtest_main)
     scx_register_wine_tests(${name} ${name} SOURCES ${T_SOURCES}
         ${T_SERIAL_FLAG} WINVER "${T_WINVER}" TIMEOUT "${T_TIMEOUT}")

@@ -61,6 +61,10 @@ setup)
         wineboot --init </dev/null >/dev/null 2>&1
         wineserver -w
         sanitize "$WINEPREFIX"
+        # There is no window manager on the virtual display; unmanaged windows
+        # close at once instead of waiting for one.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+        wineserver -w
         touch "$WINEPREFIX/.scourix-ready"
     fi
     sanitize "$WINEPREFIX"
@@ -85,7 +89,8 @@ sanitize)
 clone)
     dest=$3
     [ -f "$WINEPREFIX/.scourix-ready" ] || { echo "no prefix yet" >&2; exit 1; }
-    wineserver -w 2>/dev/null || true
+    # The persistent server keeps running: the copy is taken while it does,
+    # which is fine since Wine writes its registry files by replacing them.
     rm -rf "$dest"
     cp -al "$WINEPREFIX" "$dest"
     # Wine rewrites these in place; a hard link would change the original.

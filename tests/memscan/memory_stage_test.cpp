@@ -1,7 +1,8 @@
 // The memory-stage driver with a stand-in walker: which platform runs which
 // listing, when the program ends, and when it shows the found-in-memory
 // notice first. Each scenario runs in a child process as some Windows version
-// and is judged from outside, by its exit code and what it printed.
+// and is judged from outside, by its exit code and what it printed. The
+// restart is a stand-in here (fake_restart.cpp) that only says it was asked.
 #include "engine/scan_state.h"
 #include "memscan/memscan.h"
 #include "tests/memscan/fake_walker.h"
@@ -51,7 +52,7 @@ void EndAndWaitGone(ProcessGuard& process)
 // walk (the memory stage reports what the walker returns). With
 // `unendable`, the process is gone before it can be terminated and there is
 // no service of its name, so a restart is advised on NT 4, 2000 and XP.
-void RunScenario(bool infected, bool unendable, int walkerReturn)
+void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId = IDCANCEL)
 {
     fw::Reset();
     std::string dir = MakeScratchSubdir("stage");
@@ -67,7 +68,7 @@ void RunScenario(bool infected, bool unendable, int walkerReturn)
     fw::SetReturn(walkerReturn);
     ActionMode = 100;
 
-    PrintingAnswerer answer("Scourix Ver 1.0", IDCANCEL);
+    PrintingAnswerer answer("Scourix Ver 1.0", answerId);
     RunMemoryScan();
 
     Say("RETURNED");
@@ -80,6 +81,7 @@ void RunScenario(bool infected, bool unendable, int walkerReturn)
 
 TEST(MemoryStageChild, DISABLED_TrojanEnded) { RunScenario(true, false, 3); }
 TEST(MemoryStageChild, DISABLED_TrojanUnendable) { RunScenario(true, true, 3); }
+TEST(MemoryStageChild, DISABLED_TrojanUnendableAnswerOk) { RunScenario(true, true, 3, IDOK); }
 TEST(MemoryStageChild, DISABLED_TrojanEndedWalkerReportsZero) { RunScenario(true, false, 0); }
 TEST(MemoryStageChild, DISABLED_NothingFound) { RunScenario(false, false, 0); }
 
@@ -88,7 +90,8 @@ struct StageCase {
     const char* child;   // MemoryStageChild case
     const char* version;
     bool returns;        // RunMemoryScan returns (else the program ends with 0)
-    bool notice;         // the found-in-memory notice is shown (and cancelled)
+    bool notice;         // the found-in-memory notice is shown
+    bool restart;        // a restart is requested
 };
 
 class MemoryStage : public testing::TestWithParam<StageCase> {};
@@ -127,22 +130,25 @@ TEST_P(MemoryStage, EndsOrReturnsAsThePlatformSays)
     std::string box = std::string("BOX caption=Scourix Ver 1.0 text=") + kNotice + " buttons=1,2";
     EXPECT_EQ(c.notice, r.output.find(box) != std::string::npos);
     EXPECT_EQ(c.notice, r.output.find("BOX ") != std::string::npos) << "no other box is shown";
+    EXPECT_EQ(c.restart, r.output.find("RESTART REQUESTED") != std::string::npos);
 }
 
 const StageCase kStageCases[] = {
     // NT family: a nonzero result from the listing ends the program at once.
-    {"XpTrojanEnded", "TrojanEnded", "winxp", false, false},
-    {"XpTrojanUnendableNoticeCancelled", "TrojanUnendable", "winxp", false, true},
-    {"Win2kTrojanUnendableNoticeCancelled", "TrojanUnendable", "win2k", false, true},
-    {"Nt4TrojanUnendableNoticeCancelled", "TrojanUnendable", "nt40", false, true},
+    {"XpTrojanEnded", "TrojanEnded", "winxp", false, false, false},
+    {"XpTrojanUnendableNoticeCancelled", "TrojanUnendable", "winxp", false, true, false},
+    {"Win2kTrojanUnendableNoticeCancelled", "TrojanUnendable", "win2k", false, true, false},
+    {"Nt4TrojanUnendableNoticeCancelled", "TrojanUnendable", "nt40", false, true, false},
+    // OK asks for the restart, and the program still ends at once.
+    {"XpTrojanUnendableNoticeOk", "TrojanUnendableAnswerOk", "winxp", false, true, true},
     // Vista and later never touch services, so no restart is advised.
-    {"Win7TrojanUnendableNoNotice", "TrojanUnendable", "win7", false, false},
+    {"Win7TrojanUnendableNoNotice", "TrojanUnendable", "win7", false, false, false},
     // A zero result goes on to the file walk.
-    {"XpWalkerReportsZero", "TrojanEndedWalkerReportsZero", "winxp", true, false},
-    {"XpNothingFound", "NothingFound", "winxp", true, false},
+    {"XpWalkerReportsZero", "TrojanEndedWalkerReportsZero", "winxp", true, false, false},
+    {"XpNothingFound", "NothingFound", "winxp", true, false, false},
     // The 9x family never shows the notice nor ends the program here.
-    {"Win98TrojanEnded", "TrojanEnded", "win98", true, false},
-    {"Win98TrojanUnendable", "TrojanUnendable", "win98", true, false},
+    {"Win98TrojanEnded", "TrojanEnded", "win98", true, false, false},
+    {"Win98TrojanUnendable", "TrojanUnendable", "win98", true, false, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Platforms, MemoryStage, testing::ValuesIn(kStageCases),

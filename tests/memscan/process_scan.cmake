@@ -12,5 +12,6 @@ scx_mark_serial(memscan_psapi_tests)
 set(toolhelp_sources ${dir}/toolhelp_scan_test.cpp ${dir}/fake_walker.cpp)
 scx_add_wine_test(memscan_toolhelp_tests SOURCES ${toolhelp_sources} WINVER win98 SERIAL TIMEOUT 120)
 
-set(stage_sources ${dir}/memory_stage_test.cpp ${dir}/fake_walker.cpp ${dir}/printing_answerer.cpp)
+set(stage_sources ${dir}/memory_stage_test.cpp ${dir}/fake_walker.cpp ${dir}/fake_restart.cpp
+    ${dir}/printing_answerer.cpp)
 scx_add_wine_test(memscan_memory_stage_tests SOURCES ${stage_sources} SERIAL TIMEOUT 300)

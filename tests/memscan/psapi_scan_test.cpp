@@ -146,6 +146,7 @@ struct ServiceCase {
     const char* name;
     const char* serviceMode;
     int walkerReturn;
+    const char* nameTail; // ends the service name; the image is that name + ".exe"
 };
 
 class PsapiScanService : public PsapiScan, public testing::WithParamInterface<ServiceCase> {};
@@ -153,7 +154,7 @@ class PsapiScanService : public PsapiScan, public testing::WithParamInterface<Se
 TEST_P(PsapiScanService, ServiceOfAnUnendableProcess)
 {
     const ServiceCase& c = GetParam();
-    std::string serviceName = "ScxVictim" + std::to_string(GetCurrentProcessId()) + c.name;
+    std::string serviceName = "ScxVictim" + std::to_string(GetCurrentProcessId()) + c.name + c.nameTail;
     std::string set1 = "SYSTEM\\ControlSet001\\Services\\" + serviceName;
     std::string set2 = "SYSTEM\\ControlSet002\\Services\\" + serviceName;
     bool set1Existed = KeyExists("SYSTEM\\ControlSet001"), set2Existed = KeyExists("SYSTEM\\ControlSet002");
@@ -212,9 +213,11 @@ TEST_P(PsapiScanService, ServiceOfAnUnendableProcess)
 }
 
 const ServiceCase kServiceCases[] = {
-    {"Stops", "honest", 0},
-    {"RefusesStop", "refuse", 0},
-    {"RefusesStopWalkerCounted", "refuse", 3},
+    {"Stops", "honest", 0, ""},
+    // Only the last dot of the image's name starts its extension.
+    {"StopsNameWithTwoDots", "honest", 0, ".v2"},
+    {"RefusesStop", "refuse", 0, ""},
+    {"RefusesStopWalkerCounted", "refuse", 3, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Services, PsapiScanService, testing::ValuesIn(kServiceCases),

@@ -26,27 +26,16 @@ if [ -s "$build/wine/display" ]; then
 fi
 
 clone="$build/wine/clone-$scenario-$$"
-shim=$(mktemp -d)
 cleanup() {
     if [ -d "$clone" ]; then
         WINEPREFIX="$clone" wineserver -k >/dev/null 2>&1 </dev/null || true
         WINEPREFIX="$clone" wineserver -w >/dev/null 2>&1 </dev/null || true
         rm -rf "$clone"
     fi
-    rm -rf "$shim"
 }
 trap cleanup EXIT
 
-# The clone command waits for the main prefix's wineserver to exit, which the
-# test fixture keeps running for the whole ctest run; let that wait pass.
-real_wineserver=$(command -v wineserver) || fail "no wineserver"
-cat >"$shim/wineserver" <<SHIM
-#!/usr/bin/env bash
-for a in "\$@"; do [ "\$a" = "-w" ] && [ "\$WINEPREFIX" = "$build/wine/prefix" ] && exit 0; done
-exec "$real_wineserver" "\$@"
-SHIM
-chmod +x "$shim/wineserver"
-PATH="$shim:$PATH" "$tools/wine-prefix.sh" "$build" clone "$clone" || fail "could not clone the prefix"
+"$tools/wine-prefix.sh" "$build" clone "$clone" || fail "could not clone the prefix"
 
 export WINEPREFIX="$clone"
 case "$scenario" in

@@ -1,0 +1,19 @@
+set(dir ${CMAKE_CURRENT_LIST_DIR})
+scx_add_wine_test(ui_framework_tests
+    SOURCES ${dir}/framework_test.cpp ${dir}/framework_test.rc
+    LIBS scx_framework NO_RESOURCES)
+scx_add_wine_test(ui_shape_tests
+    SOURCES ${dir}/skin_shape_test.cpp
+    LIBS scx_ui)
+scx_add_wine_test(ui_button_tests
+    SOURCES ${dir}/buttons_test.cpp ${dir}/pixels.cpp ${dir}/buttons_test.rc
+    LIBS scx_ui)
+scx_add_wine_test(ui_message_tests
+    SOURCES ${dir}/message_dlg_test.cpp ${dir}/pixels.cpp
+    LIBS scx_ui)
+scx_add_wine_test(ui_label_tests
+    SOURCES ${dir}/color_label_test.cpp ${dir}/pixels.cpp ${dir}/color_label_test.rc
+    LIBS scx_ui NO_RESOURCES)
+scx_add_wine_test(ui_message_noresource_tests
+    SOURCES ${dir}/message_noresource_test.cpp
+    LIBS scx_ui NO_RESOURCES)
