@@ -151,6 +151,11 @@ int WalkDirectory(const char* pattern)
             return 0;
         if (!IsDirectory(data) || strcmp(data.cFileName, ".") == 0 || strcmp(data.cFileName, "..") == 0)
             continue;
+        // A folder link (junction, symbolic link) may lead back up the tree:
+        // two such links in one folder double the work at every level. What
+        // it leads to on a fixed drive is walked where it really lies.
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            continue;
         char nested[kPathSize];
         if (!FolderPartOf(frame, nested, sizeof nested))
             return -1;
