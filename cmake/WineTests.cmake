@@ -49,3 +49,13 @@ function(scx_mark_serial target)
     get_property(tests GLOBAL PROPERTY SCX_TESTS_OF_${target})
     set_tests_properties(${tests} PROPERTIES RUN_SERIAL TRUE)
 endfunction()
+
+# scx_add_fault_test(NAME HELPER SCENARIO)
+# A scenario of tests/support/faults.sh: the helper's DISABLED_ cases run in a
+# throwaway copy of the prefix, with Wine holding no Unix privilege.
+function(scx_add_fault_test name helper scenario)
+    add_test(NAME ${name}
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/support/faults.sh ${CMAKE_BINARY_DIR} ${SCX_TOOLS_DIR}
+                $<TARGET_FILE:${helper}> ${scenario})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 400)
+endfunction()

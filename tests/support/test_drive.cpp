@@ -95,6 +95,11 @@ TestDrive::TestDrive(char letter, UINT type) : letter_(letter)
     ok_ = DefineDrive(letter, unixFolder_.c_str(), type) && GetDriveTypeA(root().c_str()) == type;
 }
 
+TestDrive::TestDrive(char letter, UINT type, const std::string& existingUnixFolder) : letter_(letter)
+{
+    ok_ = DefineDrive(letter, existingUnixFolder.c_str(), type) && GetDriveTypeA(root().c_str()) == type;
+}
+
 TestDrive::~TestDrive()
 {
     DefineDrive(letter_, nullptr, DRIVE_NO_ROOT_DIR);

@@ -12,6 +12,8 @@ class TestDrive {
 public:
     // letter 'A'..'Z'; type DRIVE_FIXED, DRIVE_REMOTE, DRIVE_CDROM, ...
     TestDrive(char letter, UINT type = DRIVE_FIXED);
+    // The drive leads to an existing Unix folder, which is left as it is.
+    TestDrive(char letter, UINT type, const std::string& existingUnixFolder);
     ~TestDrive();
     TestDrive(const TestDrive&) = delete;
     TestDrive& operator=(const TestDrive&) = delete;
@@ -23,7 +25,7 @@ public:
 private:
     char letter_;
     bool ok_ = false;
-    std::string unixFolder_;
+    std::string unixFolder_; // made here, removed again
 };
 
 } // namespace scx::test

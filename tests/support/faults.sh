@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Host side of the fault tests: each scenario runs in a throwaway copy of the
+# build's Wine prefix, in a private mount namespace, with Wine holding no Unix
+# privilege at all (the tests otherwise run as root, which no file permission
+# binds). Nothing outside the copy changes, and the copy is deleted afterwards.
+#   faults.sh BUILD_DIR TOOLS_DIR HELPER_EXE SCENARIO
+# Scenarios:
+#   walk          unreadable folders and file, a read-only drive
+#   registry      auto-start and service keys without access
+#   process-nt    a running sample that cannot be opened, as Windows XP
+#   process-9x    the same as Windows 98
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+tools=$2
+helper=$3
+scenario=$4
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset WINEARCH
+if [ -s "$build/wine/display" ]; then
+    export DISPLAY=":$(head -n1 "$build/wine/display")"
+fi
+
+clone="$build/wine/faults-$scenario-$$"
+stop_server() {
+    WINEPREFIX="$clone" wineserver -k >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX="$clone" wineserver -w >/dev/null 2>&1 </dev/null || true
+}
+cleanup() {
+    if [ -d "$clone" ]; then
+        stop_server
+        chmod -R u+rwX "$clone/drive_c/faults" 2>/dev/null || true
+        rm -rf "$clone"
+    fi
+}
+trap cleanup EXIT
+
+"$tools/wine-prefix.sh" "$build" clone "$clone" || fail "could not clone the prefix"
+export WINEPREFIX="$clone"
+
+case "$scenario" in
+    walk) version=""; filter='FaultsWalk.DISABLED_UnreadableFolders*:FaultsWalk.DISABLED_ReadOnlyDrive*' ;;
+    registry) version=winxp; filter='FaultsRegistry.DISABLED_*' ;;
+    process-nt) version=winxp; filter='FaultsProcess.DISABLED_*' ;;
+    process-9x) version=win98; filter='FaultsProcess.DISABLED_*' ;;
+    *) fail "unknown scenario $scenario" ;;
+esac
+
+scratch="$clone/drive_c/scratch/faults"
+mkdir -p "$scratch"
+exe="scx_faults_${scenario//-/_}.exe"
+cp "$helper" "$scratch/$exe"
+cd "$scratch" # a working folder Wine can reach
+export SCX_SCRATCH='C:\scratch\faults'
+export SCX_SCRATCH_UNIX="$scratch"
+run_helper() { # filter, then extra arguments for the environment
+    local f=$1; shift
+    env "$@" timeout 240 wine "C:\\scratch\\faults\\$exe" --gtest_also_run_disabled_tests \
+        --gtest_filter="$f" </dev/null
+}
+if [ -n "$version" ]; then
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d "$version" /f >/dev/null 2>&1 </dev/null
+fi
+
+faults="$clone/drive_c/faults"
+ro_source="$clone/faults-ro-source"
+ro_drive="$clone/faults-ro-drive"
+manifest() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256sum); }
+
+if [ "$scenario" = walk ]; then
+    out=$(run_helper 'FaultsWalk.DISABLED_WriteFixtures' 2>&1) || { echo "$out"; fail "could not write the fixtures"; }
+    stop_server
+    mv "$faults/ro" "$ro_source"
+    mkdir -p "$ro_drive"
+    chmod 000 "$faults/tree/b"
+    chmod 311 "$faults/tree/d"
+    chmod 000 "$faults/tree/e/vex-e.exe"
+    # What must come through unchanged (read while still privileged).
+    {
+        manifest "$faults/tree/b" | sed 's|  \./|  b/|'
+        manifest "$faults/tree/d" | sed 's|  \./|  d/|'
+        (cd "$faults/tree/e" && sha256sum vex-e.exe)
+        manifest "$ro_source" | sed 's|  \./|  ro/|'
+    } >"$clone/before"
+fi
+
+stop_server # it started with every privilege
+
+# The run itself: a private mount namespace for the read-only drive (only the
+# walk needs one), then every capability dropped for good, for Wine's server
+# as for the program.
+unprivileged=$(cat <<'EOF'
+set -u
+if [ -d "$RO_SOURCE" ]; then
+    mount --bind "$RO_SOURCE" "$RO_DRIVE" && mount -o remount,bind,ro "$RO_DRIVE" || exit 97
+fi
+setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all -- bash -c '
+    grep -q "^CapEff:[[:space:]]*0*$" /proc/self/status || exit 98
+    env "$@"; rc=$?
+    wineserver -k >/dev/null 2>&1 </dev/null; wineserver -w >/dev/null 2>&1 </dev/null
+    exit $rc' run-helper "$@"
+EOF
+)
+out="$build/wine/faults-$scenario-$$.out"
+namespace=()
+[ "$scenario" != walk ] || namespace=(unshare -m --propagation private)
+RO_SOURCE="$ro_source" RO_DRIVE="$ro_drive" "${namespace[@]}" bash -c "$unprivileged" faults \
+    SCX_FAULTS_RO_DRIVE="$ro_drive" timeout 240 wine "C:\\scratch\\faults\\$exe" --gtest_also_run_disabled_tests \
+    --gtest_filter="$filter" >"$out" 2>&1 </dev/null
+rc=$?
+cat "$out"
+rm -f "$out"
+[ $rc -ne 97 ] || fail "could not make the read-only mount"
+[ $rc -ne 98 ] || fail "capabilities were not dropped"
+[ $rc -eq 0 ] || fail "the program's checks failed (exit $rc)"
+
+if [ "$scenario" = walk ]; then
+    chmod -R u+rwX "$faults"
+    {
+        manifest "$faults/tree/b" | sed 's|  \./|  b/|'
+        manifest "$faults/tree/d" | sed 's|  \./|  d/|'
+        (cd "$faults/tree/e" && sha256sum vex-e.exe)
+        manifest "$ro_source" | sed 's|  \./|  ro/|'
+    } >"$clone/after"
+    diff "$clone/before" "$clone/after" || fail "files the program could not reach changed"
+    [ "$(wc -l <"$clone/before")" -eq 7 ] || fail "expected 7 protected files, saw $(wc -l <"$clone/before")"
+fi
+echo "PASS: $scenario"
