@@ -17,3 +17,7 @@ scx_add_wine_test(ui_label_tests
 scx_add_wine_test(ui_message_noresource_tests
     SOURCES ${dir}/message_noresource_test.cpp
     LIBS scx_ui NO_RESOURCES)
+# The suite key lies in HKLM, where the whole-program tests set it too.
+scx_add_wine_test(ui_suite_key_tests
+    SOURCES ${dir}/suite_key_test.cpp
+    LIBS scx_ui SERIAL)

@@ -1,0 +1,99 @@
+// Whether the maker's suite is installed: the value is read into a fixed
+// buffer, so values at, past and far past its size must read safely, and a
+// key that cannot be read counts as no suite.
+#include "ui/cleaner_dlg.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSuiteKey[] = "Software\\Tessaro\\Ardentis 2000";
+const char kSuiteValue[] = "Installed Folder";
+
+void RemoveSuiteKey()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSuiteKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tessaro"); // only when empty
+}
+
+bool SetDacl(const char* sddl)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+        return false;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    bool ok = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr) &&
+              GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted) &&
+              SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+    LocalFree(sd);
+    RegCloseKey(key);
+    return ok;
+}
+
+struct SuiteCase {
+    const char* name;
+    bool makeValue;
+    DWORD type;
+    size_t length;     // bytes of data, a terminating NUL included for text
+    const char* dacl;  // access list put on the key, or null
+    bool installed;
+};
+
+const SuiteCase kCases[] = {
+    {"NoKey", false, 0, 0, nullptr, false},
+    {"KeyWithoutValue", false, REG_SZ, 0, nullptr, false},
+    {"ShortFolder", true, REG_SZ, 40, nullptr, true},
+    {"EmptyValue", true, REG_SZ, 0, nullptr, true},
+    {"FillsTheBuffer", true, REG_SZ, 299, nullptr, true},
+    {"OnePastTheBuffer", true, REG_SZ, 300, nullptr, true},
+    {"TwoPastTheBuffer", true, REG_SZ, 301, nullptr, true},
+    {"FarPastTheBuffer", true, REG_SZ, 70000, nullptr, true},
+    {"NotText", true, REG_BINARY, 4096, nullptr, true},
+    {"KeyWithoutAccess", true, REG_SZ, 40, "D:P(A;;WDRC;;;WD)", false},
+};
+
+class SuiteKey : public testing::TestWithParam<SuiteCase> {
+protected:
+    void SetUp() override { RemoveSuiteKey(); }
+    void TearDown() override
+    {
+        SetDacl("D:P(A;;KA;;;WD)");
+        RemoveSuiteKey();
+    }
+};
+
+TEST_P(SuiteKey, InstalledOnlyWhenTheValueCanBeRead)
+{
+    const SuiteCase& c = GetParam();
+    if (std::string(c.name) != "NoKey") {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &key, nullptr));
+        if (c.makeValue) {
+            std::vector<BYTE> data(c.length, 'f');
+            if (c.type == REG_SZ && !data.empty())
+                data.back() = 0;
+            EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, kSuiteValue, 0, c.type, data.data(), DWORD(data.size())));
+        }
+        RegCloseKey(key);
+        if (c.dacl) {
+            ASSERT_TRUE(SetDacl(c.dacl));
+        }
+    }
+
+    EXPECT_EQ(c.installed, IsSuiteInstalled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Suite, SuiteKey, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<SuiteCase>& info) { return std::string(info.param.name); });
+
+} // namespace
