@@ -37,6 +37,8 @@ protected:
     {
         ResetScanState();
         capture_ = std::make_unique<CaptureWindow>();
+        // Without it no result line is even formatted: say why at once.
+        ASSERT_NE(nullptr, capture_->hwnd()) << "no window could be made: is the virtual display running?";
         DrainQueue();
         dir_ = MakeScratchSubdir("case");
     }

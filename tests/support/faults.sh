@@ -9,6 +9,8 @@
 #   registry      auto-start and service keys without access
 #   process-nt    a running sample that cannot be opened, as Windows XP
 #   process-9x    the same as Windows 98
+#   disk-full     removal at restart as Windows 98, with the Windows folder
+#                 on an overlay whose small upper layer is full
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
@@ -47,6 +49,7 @@ case "$scenario" in
     registry) version=winxp; filter='FaultsRegistry.DISABLED_*' ;;
     process-nt) version=winxp; filter='FaultsProcess.DISABLED_*' ;;
     process-9x) version=win98; filter='FaultsProcess.DISABLED_*' ;;
+    disk-full) version=win98; filter='FaultsDisk.DISABLED_*' ;;
     *) fail "unknown scenario $scenario" ;;
 esac
 
@@ -90,14 +93,26 @@ fi
 
 stop_server # it started with every privilege
 
-# The run itself: a private mount namespace for the read-only drive (only the
-# walk needs one), then every capability dropped for good, for Wine's server
-# as for the program.
+# What the scenario's private mount namespace holds, made while still
+# privileged; it goes when the namespace ends.
+setup=""
+case "$scenario" in
+walk)
+    setup='mount --bind "$RO_SOURCE" "$RO_DRIVE" && mount -o remount,bind,ro "$RO_DRIVE"' ;;
+disk-full)
+    printf '[rename]\r\nNUL=C:\\OLD\\GONE.EXE\r\n[other]\r\nkey=value\r\n' >"$clone/drive_c/windows/wininit.ini"
+    mkdir -p "$clone/faults-upper"
+    # Writes to the Windows folder land in a 256 KB layer, filled to the brim.
+    setup='mount -t tmpfs -o size=256k scx-full "$UPPER" && mkdir "$UPPER/u" "$UPPER/w" &&
+        mount -t overlay scx-full -o "lowerdir=$WINDOWS,upperdir=$UPPER/u,workdir=$UPPER/w" "$WINDOWS" &&
+        { head -c 1M /dev/zero >"$UPPER/fill" 2>/dev/null; [ "$(df --output=avail "$UPPER" | tail -1)" -eq 0 ]; }' ;;
+esac
+
+# The run itself: the namespace's mounts, then every capability dropped for
+# good, for Wine's server as for the program.
 unprivileged=$(cat <<'EOF'
 set -u
-if [ -d "$RO_SOURCE" ]; then
-    mount --bind "$RO_SOURCE" "$RO_DRIVE" && mount -o remount,bind,ro "$RO_DRIVE" || exit 97
-fi
+eval "$SETUP" || exit 97
 setpriv --bounding-set=-all --inh-caps=-all --ambient-caps=-all -- bash -c '
     grep -q "^CapEff:[[:space:]]*0*$" /proc/self/status || exit 98
     env "$@"; rc=$?
@@ -107,14 +122,15 @@ EOF
 )
 out="$build/wine/faults-$scenario-$$.out"
 namespace=()
-[ "$scenario" != walk ] || namespace=(unshare -m --propagation private)
-RO_SOURCE="$ro_source" RO_DRIVE="$ro_drive" "${namespace[@]}" bash -c "$unprivileged" faults \
+[ -z "$setup" ] || namespace=(unshare -m --propagation private)
+SETUP="$setup" RO_SOURCE="$ro_source" RO_DRIVE="$ro_drive" UPPER="$clone/faults-upper" \
+    WINDOWS="$clone/drive_c/windows" "${namespace[@]}" bash -c "$unprivileged" faults \
     SCX_FAULTS_RO_DRIVE="$ro_drive" timeout 240 wine "C:\\scratch\\faults\\$exe" --gtest_also_run_disabled_tests \
     --gtest_filter="$filter" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 rm -f "$out"
-[ $rc -ne 97 ] || fail "could not make the read-only mount"
+[ $rc -ne 97 ] || fail "could not make the mounts of the scenario"
 [ $rc -ne 98 ] || fail "capabilities were not dropped"
 [ $rc -eq 0 ] || fail "the program's checks failed (exit $rc)"
 
