@@ -262,8 +262,9 @@ TEST_P(ChangingEntry, IsNotReportedAndTheWalkGoesOn)
     EXPECT_EQ(RemovedLine(later, RecordName(kRecord)), hook.lines[0]);
     EXPECT_FALSE(FileExists(later));
     EXPECT_EQ(1, ScanState.filesInfected);
-    if (c.victimStays)
+    if (c.victimStays) {
         EXPECT_EQ(sample, ReadBytes(victim));
+    }
     RemoveDirectoryA(victim.c_str());
 }
 
