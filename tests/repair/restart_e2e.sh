@@ -16,28 +16,9 @@ tools=$2
 helper=$3
 scenario=$4
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset WINEARCH
-if [ -s "$build/wine/display" ]; then
-    export DISPLAY=":$(head -n1 "$build/wine/display")"
-fi
-
-clone="$build/wine/clone-$scenario-$$"
-cleanup() {
-    if [ -d "$clone" ]; then
-        WINEPREFIX="$clone" wineserver -k >/dev/null 2>&1 </dev/null || true
-        WINEPREFIX="$clone" wineserver -w >/dev/null 2>&1 </dev/null || true
-        rm -rf "$clone"
-    fi
-}
-trap cleanup EXIT
-
-"$tools/wine-prefix.sh" "$build" clone "$clone" || fail "could not clone the prefix"
-
-export WINEPREFIX="$clone"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../support/prefix-clone.sh"
+scx_clone "clone-$scenario"
 case "$scenario" in
     removal-winxp) version=winxp; case_name=RestartE2e.DISABLED_ScheduleLockedFile ;;
     removal-win98) version=win98; case_name=RestartE2e.DISABLED_ScheduleLockedFile ;;
@@ -67,14 +48,14 @@ echo "$output"
 case "$scenario" in
 removal-winxp|removal-win98)
     [ $rc -eq 0 ] || fail "the program failed (exit $rc)"
-    wineserver -k >/dev/null 2>&1 </dev/null; wineserver -w >/dev/null 2>&1 </dev/null
+    scx_clone_stop_server
     [ -f "$locked" ] || fail "the file went before the restart"
     if [ "$scenario" = removal-win98 ]; then
         [ -f "$windows/wininit.ini" ] || fail "no wininit.ini written"
         echo "--- wininit.ini:"; cat -A "$windows/wininit.ini"
     fi
     wineboot -r >/dev/null 2>&1 </dev/null
-    wineserver -k >/dev/null 2>&1 </dev/null; wineserver -w >/dev/null 2>&1 </dev/null
+    scx_clone_stop_server
     [ ! -e "$locked" ] || fail "the file is still there after the restart"
     if [ "$scenario" = removal-win98 ]; then
         [ ! -f "$windows/wininit.ini" ] || fail "wininit.ini was not carried out"
@@ -89,7 +70,7 @@ restart)
     ;;
 restart-no-privilege)
     [ $rc -eq 0 ] || fail "the program failed (exit $rc)"
-    wineserver -k >/dev/null 2>&1 </dev/null; wineserver -w >/dev/null 2>&1 </dev/null
+    scx_clone_stop_server
     [ -f "$locked" ] || fail "the file is gone: the session restarted"
     ;;
 esac

@@ -18,31 +18,12 @@ tools=$2
 helper=$3
 scenario=$4
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset WINEARCH
-if [ -s "$build/wine/display" ]; then
-    export DISPLAY=":$(head -n1 "$build/wine/display")"
-fi
-
-clone="$build/wine/faults-$scenario-$$"
-stop_server() {
-    WINEPREFIX="$clone" wineserver -k >/dev/null 2>&1 </dev/null || true
-    WINEPREFIX="$clone" wineserver -w >/dev/null 2>&1 </dev/null || true
-}
-cleanup() {
-    if [ -d "$clone" ]; then
-        stop_server
-        chmod -R u+rwX "$clone/drive_c/faults" 2>/dev/null || true
-        rm -rf "$clone"
-    fi
-}
-trap cleanup EXIT
-
-"$tools/wine-prefix.sh" "$build" clone "$clone" || fail "could not clone the prefix"
-export WINEPREFIX="$clone"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/prefix-clone.sh"
+# Unix permissions taken away by a scenario must not stop the removal.
+unlock_faults() { chmod -R u+rwX "$clone/drive_c/faults" 2>/dev/null || true; }
+scx_clone_on_exit unlock_faults
+scx_clone "faults-$scenario"
 
 case "$scenario" in
     walk) version=""; filter='FaultsWalk.DISABLED_UnreadableFolders*:FaultsWalk.DISABLED_ReadOnlyDrive*' ;;
@@ -76,7 +57,7 @@ manifest() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256su
 
 if [ "$scenario" = walk ]; then
     out=$(run_helper 'FaultsWalk.DISABLED_WriteFixtures' 2>&1) || { echo "$out"; fail "could not write the fixtures"; }
-    stop_server
+    scx_clone_stop_server
     mv "$faults/ro" "$ro_source"
     mkdir -p "$ro_drive"
     chmod 000 "$faults/tree/b"
@@ -91,7 +72,7 @@ if [ "$scenario" = walk ]; then
     } >"$clone/before"
 fi
 
-stop_server # it started with every privilege
+scx_clone_stop_server # it started with every privilege
 
 # What the scenario's private mount namespace holds, made while still
 # privileged; it goes when the namespace ends.
