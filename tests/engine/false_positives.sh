@@ -1,81 +1,81 @@
 #!/usr/bin/env bash
 # false_positives.sh BUILD_DIR TEST_EXE
-# Host side of the false-positive test: copies every PE file that Wine
-# installs into the build folder's prefix, maps the copy as drive P:
-# (a dosdevices link inside the prefix), runs the whole-scan test, removes the
-# mapping and requires every file of the copy and of the prefix's C: drive to
-# be unchanged. The host's own files are only ever read.
-set -euo pipefail
+# Host side of the false-positive test. In a throwaway copy of the build's
+# prefix, every folder of PE files that Wine installs is mounted read-only
+# (in a private mount namespace that ends with the test) and mapped as drive
+# P:. The whole-scan test then runs over P: and the copy's C: drive, and
+# every file of both must be unchanged afterwards. The host's files can only
+# ever be read: the mount refuses any write, whoever asks.
+set -uo pipefail
 build=$(cd "$1" && pwd)
 exe=$2
 here=$(cd "$(dirname "$0")" && pwd)
-prefix="$build/wine/prefix"
-corpus="$prefix/scx-clean-corpus"
-letter=p
-link="$prefix/dosdevices/$letter:"
-work="$build/false-positives"
+tools="$here/../../tools"
 sources=(/usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 
-[ -f "$prefix/.scourix-ready" ] || { echo "no prefix in $prefix" >&2; exit 1; }
-# A mapping left by an interrupted run is ours to remove; any other is not.
-if [ -L "$link" ] && [ "$(readlink "$link")" = ../scx-clean-corpus ]; then
-    rm -f "$link"
-fi
-if [ -e "$link" ] || [ -L "$link" ]; then
-    echo "drive $letter: is already in use in the prefix" >&2
-    exit 1
-fi
+. "$here/../support/prefix-clone.sh"
+scx_clone false-positives
 
-cleanup() {
-    rm -f "$link"
-    chmod -R u+w "$corpus" 2>/dev/null || true
-    rm -rf "$corpus"
-}
-trap cleanup EXIT
-chmod -R u+w "$corpus" 2>/dev/null || true
-rm -rf "$corpus" "$work"
-mkdir -p "$corpus" "$work"
-
-# As root a hard link would let a faulty attribute change or write reach the
-# host's file through the shared inode, so root gets a real copy.
+corpus="$clone/scx-clean-corpus"
+mounts=()
 for src in "${sources[@]}"; do
     [ -d "$src" ] || continue
-    dest="$corpus/$(basename "$src")"
-    if [ "$(id -u)" -ne 0 ] && cp -al "$src" "$dest" 2>/dev/null; then
-        :
-    else
-        rm -rf "$dest"
-        cp -a "$src" "$dest"
-        chmod -R a-w "$dest" # a read-only drive, as far as Windows can tell
-    fi
+    mkdir -p "$corpus/$(basename "$src")"
+    mounts+=("$src" "$corpus/$(basename "$src")")
 done
-corpus_files=$(find "$corpus" -type f | wc -l)
-c_files=$(find "$prefix/drive_c" -path "$prefix/drive_c/scratch" -prune -o -type f -print | wc -l)
-echo "clean corpus: $corpus_files files copied from Wine's PE folders; C: holds $c_files files"
-[ "$corpus_files" -gt 1000 ] || { echo "too few clean files: $corpus_files" >&2; exit 1; }
+ln -s ../scx-clean-corpus "$clone/dosdevices/p:"
 
 manifest() {
-    # Scratch folders come and go with each test run; everything else counts.
-    (cd "$1" && find . -path ./scratch -prune -o -type f -print0 | sort -z | xargs -0 -P2 -n200 sha256sum | sort -k2)
+    # Scratch folders come and go with each run; everything else counts.
+    (cd "$1" && find . -path ./scratch -prune -o -type f -print0 | sort -z |
+        xargs -0 -P2 -n200 sha256sum | sort -k2)
 }
-manifest "$corpus" >"$work/corpus.before"
-manifest "$prefix/drive_c" >"$work/c.before"
+{ for src in "${sources[@]}"; do [ -d "$src" ] && manifest "$src"; done; } >"$clone/corpus.before"
+manifest "$clone/drive_c" >"$clone/c.before"
+corpus_files=$(wc -l <"$clone/corpus.before")
+c_files=$(wc -l <"$clone/c.before")
+echo "clean corpus: $corpus_files files in Wine's PE folders, mounted read-only; C: holds $c_files files"
+[ "$corpus_files" -gt 1000 ] || fail "too few clean files: $corpus_files"
 
-ln -s ../scx-clean-corpus "$link"
-rc=0
-SCX_CLEAN_DRIVE="P:" "$here/../../tools/wine-run.sh" "$exe" --gtest_filter='CleanDrives.*' || rc=$?
-rm -f "$link"
+scratch="$clone/drive_c/scratch/fp"
+mkdir -p "$scratch"
+cp "$exe" "$scratch/clean_scan.exe"
+cd "$scratch"
 
-manifest "$corpus" >"$work/corpus.after"
-manifest "$prefix/drive_c" >"$work/c.after"
-if ! diff "$work/corpus.before" "$work/corpus.after" >"$work/corpus.diff"; then
+run=$(cat <<'EOF'
+set -u
+while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    mount --bind "$1" "$2" && mount -o remount,bind,ro "$2" || exit 97
+    touch "$2/scx-write-probe" 2>/dev/null && exit 96 # not read-only after all
+    shift 2
+done
+shift
+"$@"; rc=$?
+wineserver -k >/dev/null 2>&1 </dev/null; wineserver -w >/dev/null 2>&1 </dev/null
+exit $rc
+EOF
+)
+out="$build/wine/false-positives-$$.out"
+unshare -m --propagation private bash -c "$run" mounts "${mounts[@]}" -- \
+    env SCX_CLEAN_DRIVE="P:" SCX_SCRATCH='C:\scratch\fp' SCX_SCRATCH_UNIX="$scratch" \
+    timeout 1500 wine 'C:\scratch\fp\clean_scan.exe' --gtest_filter='CleanDrives.*' >"$out" 2>&1 </dev/null
+rc=$?
+cat "$out"
+rm -f "$out"
+[ $rc -ne 97 ] || fail "could not mount Wine's folders read-only"
+[ $rc -ne 96 ] || fail "the read-only mount took a write"
+rm -rf "$scratch"
+
+{ for src in "${sources[@]}"; do [ -d "$src" ] && manifest "$src"; done; } >"$clone/corpus.after"
+manifest "$clone/drive_c" >"$clone/c.after"
+if ! diff "$clone/corpus.before" "$clone/corpus.after" >"$clone/corpus.diff"; then
     echo "files of the clean corpus changed:" >&2
-    head -20 "$work/corpus.diff" >&2
+    head -20 "$clone/corpus.diff" >&2
     rc=1
 fi
-if ! diff "$work/c.before" "$work/c.after" >"$work/c.diff"; then
+if ! diff "$clone/c.before" "$clone/c.after" >"$clone/c.diff"; then
     echo "files on C: changed:" >&2
-    head -20 "$work/c.diff" >&2
+    head -20 "$clone/c.diff" >&2
     rc=1
 fi
 [ "$rc" -ne 0 ] || echo "unchanged: $corpus_files clean corpus files and $c_files files on C:"

@@ -1,6 +1,7 @@
-// A whole scan of clean drives finds nothing: the copy of every PE file that
-// Wine installs, mapped as a drive by false_positives.sh, and the prefix's
-// whole C: drive. The script checks afterwards that no file changed.
+// A whole scan of clean drives finds nothing: every PE file that Wine
+// installs, mounted read-only and mapped as a drive by false_positives.sh,
+// and the whole C: drive of the prefix's copy. The script checks afterwards
+// that no file changed.
 #include "tests/engine/engine_fixture.h"
 
 #include <cstdio>
