@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Host side of the fault tests: each scenario runs in a throwaway copy of the
-# build's Wine prefix, in a private mount namespace, with Wine holding no Unix
-# privilege at all (the tests otherwise run as root, which no file permission
-# binds). Nothing outside the copy changes, and the copy is deleted afterwards.
+# build's Wine prefix, with Wine holding no Unix privilege at all (the tests
+# otherwise run as root, which no file permission binds), and its mounts in a
+# private mount namespace. Nothing outside the copy changes, and the copy is
+# deleted afterwards.
 #   faults.sh BUILD_DIR TOOLS_DIR HELPER_EXE SCENARIO
 # Scenarios:
 #   walk          unreadable folders and file, a read-only drive
-#   registry      auto-start and service keys without access
+#   registry      auto-start keys without access
 #   process-nt    a running sample that cannot be opened, as Windows XP
 #   process-9x    the same as Windows 98
 #   disk-full     removal at restart as Windows 98, with the Windows folder
@@ -41,10 +42,8 @@ cp "$helper" "$scratch/$exe"
 cd "$scratch" # a working folder Wine can reach
 export SCX_SCRATCH='C:\scratch\faults'
 export SCX_SCRATCH_UNIX="$scratch"
-run_helper() { # filter, then extra arguments for the environment
-    local f=$1; shift
-    env "$@" timeout 240 wine "C:\\scratch\\faults\\$exe" --gtest_also_run_disabled_tests \
-        --gtest_filter="$f" </dev/null
+run_helper() { # gtest filter
+    timeout 240 wine "C:\\scratch\\faults\\$exe" --gtest_also_run_disabled_tests --gtest_filter="$1" </dev/null
 }
 if [ -n "$version" ]; then
     wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d "$version" /f >/dev/null 2>&1 </dev/null
