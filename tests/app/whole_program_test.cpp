@@ -16,6 +16,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
+#include "tests/support/system_requests.h"
 
 using namespace scx::test;
 
@@ -104,36 +105,9 @@ std::string Lower(std::string s)
     return s;
 }
 
-// The pending removals Windows carries out at its next start, as pairs of
-// source and destination.
-std::vector<std::string> PendingRenames()
-{
-    std::vector<std::string> items;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return items;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
-        std::vector<char> data(size + 2, '\0');
-        if (RegQueryValueExA(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) ==
-            ERROR_SUCCESS) {
-            for (size_t i = 0; i < size;) {
-                std::string item(&data[i]);
-                items.push_back(item);
-                i += item.size() + 1;
-            }
-            // The list ends with an empty string; pairs may have empty destinations.
-            while (!items.empty() && items.back().empty() && items.size() % 2 == 1)
-                items.pop_back();
-        }
-    }
-    RegCloseKey(key);
-    return items;
-}
-
 bool RemovalPendingFor(const std::string& path)
 {
-    std::vector<std::string> items = PendingRenames();
+    std::vector<std::string> items = PendingRenameEntries();
     for (size_t i = 0; i < items.size(); i += 2)
         if (Lower(items[i]).find(Lower(path)) != std::string::npos)
             return true;
@@ -143,7 +117,7 @@ bool RemovalPendingFor(const std::string& path)
 // Takes this test's entries out of the prefix's pending removals again.
 void ForgetPendingFor(const std::string& path)
 {
-    std::vector<std::string> items = PendingRenames();
+    std::vector<std::string> items = PendingRenameEntries();
     std::string kept;
     bool any = false;
     for (size_t i = 0; i < items.size(); i += 2) {

@@ -18,6 +18,7 @@
 //   ro\note.txt
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
+#include "tests/support/system_requests.h"
 #include "tests/support/test_drive.h"
 
 #include <algorithm>
@@ -40,20 +41,6 @@ std::vector<std::string> Sorted(std::vector<std::string> v)
 std::string UnableLine(const std::string& path, const std::string& name)
 {
     return path + "     " + name + " Unable to remove";
-}
-
-bool PendingRemovalListed()
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = 0;
-    const bool listed =
-        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-        size > 2;
-    RegCloseKey(key);
-    return listed;
 }
 
 } // namespace
@@ -124,6 +111,6 @@ TEST_F(FaultsWalk, DISABLED_ReadOnlyDriveIsReportedAndLeftAlone)
     EXPECT_TRUE(FileExists("R:\\sub\\vex-r2.exe"));
     // Nothing can change on a read-only drive, not even after a restart.
     EXPECT_FALSE(ScanState.rebootNeeded);
-    EXPECT_FALSE(PendingRemovalListed());
+    EXPECT_TRUE(PendingRenameEntries().empty());
     EXPECT_EQ(0, anyBox.count());
 }

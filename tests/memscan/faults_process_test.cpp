@@ -5,6 +5,7 @@
 #include "memscan/memscan.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
+#include "tests/support/system_requests.h"
 
 #include <windows.h>
 
@@ -45,22 +46,10 @@ bool PendingRemovalListed(const std::string& path)
         const std::string name = "\\" + path.substr(path.rfind('\\') + 1) + "\r\n";
         return text.find(name) != std::string::npos;
     }
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    std::vector<char> data(65536, '\0');
-    DWORD size = DWORD(data.size() - 2);
-    const bool read = RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    if (!read)
-        return false;
-    for (size_t at = 0; at < size && data[at];) {
-        std::string entry(&data[at]);
-        if (entry == "\\??\\" + path)
+    const std::vector<std::string> entries = PendingRenameEntries();
+    for (size_t i = 0; i < entries.size(); i += 2) {
+        if (entries[i] == "\\??\\" + path)
             return true;
-        at += entry.size() + 1;
     }
     return false;
 }

@@ -6,9 +6,8 @@
 #include "tests/engine/engine_fixture.h"
 #include "tests/repair/registry_sandbox.h"
 #include "tests/support/dialog_answerer.h"
+#include "tests/support/system_requests.h"
 
-#include <aclapi.h>
-#include <sddl.h>
 #include <windows.h>
 
 using namespace scx::test;
@@ -17,52 +16,6 @@ namespace {
 
 constexpr int kRecord = 2;
 const char kRegistryLine[] = "System Registry     W32/Vexmor.Trojan removed";
-
-// Puts an access list (in SDDL) on an HKLM key, and the old one back when it
-// goes. Nobody may be refused WRITE_DAC here, or the list could not go back.
-class KeyAccess {
-public:
-    KeyAccess(const char* path, const char* dacl) : path_(path)
-    {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, WRITE_DAC | READ_CONTROL, &key) != ERROR_SUCCESS)
-            return;
-        PACL old = nullptr;
-        if (GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &old, nullptr,
-                            &oldSd_) == ERROR_SUCCESS) {
-            PSECURITY_DESCRIPTOR sd = nullptr;
-            BOOL present = FALSE, defaulted = FALSE;
-            PACL acl = nullptr;
-            if (ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1, &sd, nullptr) &&
-                GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted))
-                ok_ = SetSecurityInfo(key, SE_REGISTRY_KEY,
-                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                      nullptr, acl, nullptr) == ERROR_SUCCESS;
-            LocalFree(sd);
-            oldDacl_ = old;
-        }
-        RegCloseKey(key);
-    }
-    ~KeyAccess()
-    {
-        HKEY key;
-        if (oldSd_ && RegOpenKeyExA(HKEY_LOCAL_MACHINE, path_, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, oldDacl_, nullptr);
-            RegCloseKey(key);
-        }
-        LocalFree(oldSd_);
-    }
-    KeyAccess(const KeyAccess&) = delete;
-    KeyAccess& operator=(const KeyAccess&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    const char* path_;
-    PSECURITY_DESCRIPTOR oldSd_ = nullptr;
-    PACL oldDacl_ = nullptr;
-    bool ok_ = false;
-};
 
 LONG OpenResult(const char* path, REGSAM access)
 {
@@ -96,7 +49,7 @@ protected:
         ASSERT_TRUE(registry.SetText(HKEY_LOCAL_MACHINE, kRunKey, inRun, sample));
         ASSERT_TRUE(registry.SetText(HKEY_LOCAL_MACHINE, kRunServicesKey, inServices, "\"" + sample + "\" /s"));
         {
-            KeyAccess locked(kRunKey, c.runDacl);
+            KeyAccess locked(HKEY_LOCAL_MACHINE, kRunKey, c.runDacl);
             ASSERT_TRUE(locked.ok());
             // The fault is really there.
             ASSERT_EQ(ERROR_ACCESS_DENIED, OpenResult(kRunKey, c.refused));
@@ -131,7 +84,7 @@ TEST_F(FaultsRegistry, DISABLED_RememberedValueInReadOnlyRunKeyWritesNoLine)
     const std::string name = Tagged("scx-again-{T}");
     ASSERT_TRUE(registry.SetText(HKEY_LOCAL_MACHINE, kRunKey, name, "C:\\elsewhere\\loader.exe"));
     ASSERT_TRUE(registry.SetText(HKEY_LOCAL_MACHINE, kRunServicesKey, name, "C:\\elsewhere\\loader.exe"));
-    KeyAccess locked(kRunKey, kReadOnly.runDacl);
+    KeyAccess locked(HKEY_LOCAL_MACHINE, kRunKey, kReadOnly.runDacl);
     ASSERT_TRUE(locked.ok());
     lstrcpynA(ScanState.autoStartValueName, name.c_str(), sizeof ScanState.autoStartValueName);
 

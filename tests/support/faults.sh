@@ -52,7 +52,11 @@ fi
 faults="$clone/drive_c/faults"
 ro_source="$clone/faults-ro-source"
 ro_drive="$clone/faults-ro-drive"
-manifest() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 -r sha256sum); }
+# What the walk could not reach, and must leave unchanged.
+protected_files() {
+    (cd "$clone" && find drive_c/faults/tree/{b,d,e/vex-e.exe} faults-ro-source -type f -print0 | sort -z |
+        xargs -0 -r sha256sum)
+}
 
 if [ "$scenario" = walk ]; then
     out=$(run_helper 'FaultsWalk.DISABLED_WriteFixtures' 2>&1) || { echo "$out"; fail "could not write the fixtures"; }
@@ -62,13 +66,7 @@ if [ "$scenario" = walk ]; then
     chmod 000 "$faults/tree/b"
     chmod 311 "$faults/tree/d"
     chmod 000 "$faults/tree/e/vex-e.exe"
-    # What must come through unchanged (read while still privileged).
-    {
-        manifest "$faults/tree/b" | sed 's|  \./|  b/|'
-        manifest "$faults/tree/d" | sed 's|  \./|  d/|'
-        (cd "$faults/tree/e" && sha256sum vex-e.exe)
-        manifest "$ro_source" | sed 's|  \./|  ro/|'
-    } >"$clone/before"
+    protected_files >"$clone/before" # read while still privileged
 fi
 
 scx_clone_stop_server # it started with every privilege
@@ -116,12 +114,7 @@ rm -f "$out"
 
 if [ "$scenario" = walk ]; then
     chmod -R u+rwX "$faults"
-    {
-        manifest "$faults/tree/b" | sed 's|  \./|  b/|'
-        manifest "$faults/tree/d" | sed 's|  \./|  d/|'
-        (cd "$faults/tree/e" && sha256sum vex-e.exe)
-        manifest "$ro_source" | sed 's|  \./|  ro/|'
-    } >"$clone/after"
+    protected_files >"$clone/after"
     diff "$clone/before" "$clone/after" || fail "files the program could not reach changed"
     [ "$(wc -l <"$clone/before")" -eq 7 ] || fail "expected 7 protected files, saw $(wc -l <"$clone/before")"
 fi

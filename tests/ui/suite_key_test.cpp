@@ -2,12 +2,12 @@
 // buffer, so values at, past and far past its size must read safely, and a
 // key that cannot be read counts as no suite.
 #include "ui/cleaner_dlg.h"
+#include "tests/support/system_requests.h"
 
-#include <aclapi.h>
 #include <gtest/gtest.h>
-#include <sddl.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,23 +20,6 @@ void RemoveSuiteKey()
 {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSuiteKey);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tessaro"); // only when empty
-}
-
-bool SetDacl(const char* sddl)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSuiteKey, 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-        return false;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL acl = nullptr;
-    bool ok = ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr) &&
-              GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted) &&
-              SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
-    LocalFree(sd);
-    RegCloseKey(key);
-    return ok;
 }
 
 struct SuiteCase {
@@ -66,9 +49,10 @@ protected:
     void SetUp() override { RemoveSuiteKey(); }
     void TearDown() override
     {
-        SetDacl("D:P(A;;KA;;;WD)");
+        access_.reset(); // the old list back before the key goes
         RemoveSuiteKey();
     }
+    std::optional<scx::test::KeyAccess> access_;
 };
 
 TEST_P(SuiteKey, InstalledOnlyWhenTheValueCanBeRead)
@@ -86,7 +70,8 @@ TEST_P(SuiteKey, InstalledOnlyWhenTheValueCanBeRead)
         }
         RegCloseKey(key);
         if (c.dacl) {
-            ASSERT_TRUE(SetDacl(c.dacl));
+            access_.emplace(HKEY_LOCAL_MACHINE, kSuiteKey, c.dacl);
+            ASSERT_TRUE(access_->ok());
         }
     }
 

@@ -1,0 +1,34 @@
+// What a test reads of, or puts on, the system beyond its own files: the NT
+// list of removals at the next start, and access lists on registry keys.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace scx::test {
+
+// The strings of PendingFileRenameOperations in order (pairs of source and
+// destination, "\??\"-prefixed); empty when there is no such value.
+std::vector<std::string> PendingRenameEntries();
+
+// Puts an access list (SDDL, e.g. "D:P(A;;KR;;;WD)") on a registry key and
+// the old one back when it goes. Whoever may not rewrite the list could not
+// put it back, so every list given here must grant WRITE_DAC.
+class KeyAccess {
+public:
+    KeyAccess(HKEY root, const char* path, const char* dacl);
+    ~KeyAccess();
+    KeyAccess(const KeyAccess&) = delete;
+    KeyAccess& operator=(const KeyAccess&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    HKEY root_;
+    std::string path_;
+    PSECURITY_DESCRIPTOR oldSd_ = nullptr;
+    PACL oldDacl_ = nullptr;
+    bool ok_ = false;
+};
+
+} // namespace scx::test
