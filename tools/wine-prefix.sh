@@ -8,6 +8,7 @@
 #                                       files Wine rewrites in place copied for real)
 # Never touches ~/.wine: every command runs with WINEPREFIX set to the build folder.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
 
 build=$(cd "$1" && pwd)
 cmd=$2

@@ -6,6 +6,7 @@
 # Each run gets a fresh scratch folder on C:, named in SCX_SCRATCH (Windows path)
 # and SCX_SCRATCH_UNIX, removed afterwards.
 set -uo pipefail
+. "$(dirname "$0")/wine-env.sh"
 
 exe=$1; shift
 exe=$(readlink -f "$exe")

@@ -6,7 +6,11 @@ scx_add_wine_test(app_cli_options_tests SOURCES ${dir}/cli_options_test.cpp LIBS
 # The console program run as a child from outside. The program rides inside
 # the test program as a resource (the prefix has no drive that leads to the
 # build folder). Every run lists and may end processes: nothing else runs.
-set(cli_exe ${CMAKE_BINARY_DIR}/cli/scourix-cli.exe)
+get_target_property(cli_name scourix-cli OUTPUT_NAME)
+if(NOT cli_name)
+    set(cli_name scourix-cli)
+endif()
+set(cli_exe ${CMAKE_BINARY_DIR}/cli/${cli_name}.exe)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc "1 RCDATA \"${cli_exe}\"\n")
 scx_add_wine_test(app_cli_tests SOURCES ${dir}/cli_run_test.cpp NO_RESOURCES SERIAL TIMEOUT 300)
 target_sources(app_cli_tests PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc)

@@ -8,6 +8,8 @@
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+. "$tools/wine-env.sh"
+
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINEARCH
