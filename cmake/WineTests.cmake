@@ -32,17 +32,45 @@ function(scx_register_wine_tests target prefix)
     if(NOT R_TIMEOUT)
         set(R_TIMEOUT 300)
     endif()
-    gtest_add_tests(TARGET ${target} SOURCES ${R_SOURCES}
-        TEST_PREFIX "${prefix}." TEST_LIST tests)
+    scx_add_gtest_cases(${target} "${prefix}." tests ${R_SOURCES})
     set(env "SCX_BUILD_DIR=${CMAKE_BINARY_DIR}")
     if(R_WINVER)
         list(APPEND env "SCX_WINVER=${R_WINVER}")
     endif()
     set_tests_properties(${tests} PROPERTIES
         FIXTURES_REQUIRED wine
+        SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
         TIMEOUT ${R_TIMEOUT}
         ENVIRONMENT "${env}")
     set_property(GLOBAL APPEND PROPERTY SCX_TESTS_OF_${target} ${tests})
+endfunction()
+
+# Registers each TEST, TEST_F and TEST_P of the sources as its own ctest test
+# (found in the source text, so listing them needs no Wine). DISABLED_ cases
+# are left out: they are scenarios that host-side scripts run in a copy of
+# the prefix, and registering them would only leave tests that never run.
+function(scx_add_gtest_cases target prefix out_list)
+    set(found "")
+    set(name_regex ".*\\( *([A-Za-z_0-9]+) *, *([A-Za-z_0-9]+) *\\).*")
+    foreach(source IN LISTS ARGN)
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+        file(READ "${source}" contents)
+        string(REGEX MATCHALL "TEST_?[FP]? *\\(([A-Za-z_0-9 ,]+)\\)" hits "${contents}")
+        foreach(hit IN LISTS hits)
+            string(REGEX MATCH "^TEST_?[FP]?" kind "${hit}")
+            if(kind STREQUAL "TEST_P")
+                string(REGEX REPLACE "${name_regex}" "*/\\1.\\2/*" case "${hit}")
+            else()
+                string(REGEX REPLACE "${name_regex}" "\\1.\\2" case "${hit}")
+            endif()
+            if(case MATCHES "(^|\\.|/)DISABLED_")
+                continue()
+            endif()
+            add_test(NAME ${prefix}${case} COMMAND ${target} --gtest_filter=${case})
+            list(APPEND found ${prefix}${case})
+        endforeach()
+    endforeach()
+    set(${out_list} ${found} PARENT_SCOPE)
 endfunction()
 
 function(scx_mark_serial target)

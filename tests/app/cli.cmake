@@ -21,4 +21,15 @@ add_dependencies(app_cli_tests scourix-cli)
 # moment later gives the same bytes. (tools/release.sh --verify builds twice.)
 add_test(NAME app_reproducible_link
     COMMAND ${SCX_TOOLS_DIR}/check-reproducible-link.sh ${CMAKE_BINARY_DIR} scourix-cli scourix)
-set_tests_properties(app_reproducible_link PROPERTIES TIMEOUT 120)
+set_tests_properties(app_reproducible_link PROPERTIES TIMEOUT 120 LABELS nowine)
+
+# Machine, format and subsystem of the shipped pair, read from their headers.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(program_width 64)
+else()
+    set(program_width 32)
+endif()
+add_test(NAME app_program_kind
+    COMMAND ${SCX_TOOLS_DIR}/check-program-kind.sh ${CMAKE_OBJDUMP} ${program_width}
+            $<TARGET_FILE:scourix> $<TARGET_FILE:scourix-cli>)
+set_tests_properties(app_program_kind PROPERTIES TIMEOUT 60 LABELS nowine)
