@@ -21,6 +21,11 @@ constexpr DWORD kMaxValueBytes = 1024 * 1024;
 // The longest expansion ExpandEnvironmentStringsA produces, terminator included.
 constexpr DWORD kMaxExpansionChars = 32768;
 
+// 0 is the program's own view of the registry. A 64-bit program on 64-bit
+// Windows names each view: a 32-bit trojan's values land in the 32-bit one.
+using RegistryView = REGSAM;
+constexpr RegistryView kOwnView = 0;
+
 class KeyGuard {
 public:
     KeyGuard() = default;
@@ -32,9 +37,9 @@ public:
     KeyGuard(const KeyGuard&) = delete;
     KeyGuard& operator=(const KeyGuard&) = delete;
 
-    bool Open(HKEY root, const char* subKeyPath, REGSAM access)
+    bool Open(HKEY root, const char* subKeyPath, REGSAM access, RegistryView view)
     {
-        return RegOpenKeyExA(root, subKeyPath, 0, access, &key_) == ERROR_SUCCESS;
+        return RegOpenKeyExA(root, subKeyPath, 0, access | view, &key_) == ERROR_SUCCESS;
     }
     HKEY get() const { return key_; }
     // Closes now; true when the system reported no error.
@@ -103,13 +108,15 @@ void CheckHostsFile()
 
 } // namespace
 
-int ReadRegistryValue(HKEY root, const char* subKeyPath, const char* valueName, char* buffer)
+namespace {
+
+int ReadValueIn(RegistryView view, HKEY root, const char* subKeyPath, const char* valueName, char* buffer)
 {
     if (!buffer)
         return 0;
     buffer[0] = '\0';
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_READ))
+    if (!key.Open(root, subKeyPath, KEY_READ, view))
         return 0;
     DWORD type = 0;
     DWORD size = 0;
@@ -143,20 +150,34 @@ int ReadRegistryValue(HKEY root, const char* subKeyPath, const char* valueName, 
     return key.Close() ? 1 : 0;
 }
 
-int RemoveRegistryValue(HKEY root, const char* subKeyPath, const char* valueName)
+int RemoveValueIn(RegistryView view, HKEY root, const char* subKeyPath, const char* valueName)
 {
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_ALL_ACCESS))
+    if (!key.Open(root, subKeyPath, KEY_ALL_ACCESS, view))
         return 0;
     if (RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS)
         return 0;
     return key.Close() ? 1 : 0;
 }
 
-void CleanRunKey(HKEY root, const char* subKeyPath)
+// The verdict for the file under check, or for the same file as a 32-bit
+// program spells it (alias, may be null) when that one is a deletion.
+RunValueVerdict DecideForFile(const char* data, const char* expanded, const char* filePath,
+                              const char* alias)
+{
+    const RunValueVerdict verdict = DecideRunValue(data, expanded, filePath);
+    if (!alias || verdict == RunValueVerdict::NameCaseDelete || verdict == RunValueVerdict::PathCaseDelete)
+        return verdict;
+    const RunValueVerdict aliased = DecideRunValue(data, expanded, alias);
+    if (aliased == RunValueVerdict::NameCaseDelete || aliased == RunValueVerdict::PathCaseDelete)
+        return aliased;
+    return verdict;
+}
+
+void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const char* alias)
 {
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_READ))
+    if (!key.Open(root, subKeyPath, KEY_READ, view))
         return;
     // Read once: values a running trojan adds meanwhile are not chased.
     DWORD valueCount = 0;
@@ -182,14 +203,14 @@ void CleanRunKey(HKEY root, const char* subKeyPath)
         valueName[sizeof valueName - 1] = '\0';
         if (!RunValueFileName(filePath))
             break;
-        if (!ReadRegistryValue(root, subKeyPath, valueName, data))
+        if (!ReadValueIn(view, root, subKeyPath, valueName, data))
             continue;
         if (!ExpandRunValue(data, expanded))
             continue;
 
-        switch (DecideRunValue(data, expanded, filePath)) {
+        switch (DecideForFile(data, expanded, filePath, alias)) {
         case RunValueVerdict::NameCaseDelete:
-            if (RemoveRegistryValue(root, subKeyPath, valueName) == 1) {
+            if (RemoveValueIn(view, root, subKeyPath, valueName) == 1) {
                 CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
                 ReportRegistryRemoval(kReportName);
                 ++deletionCount;
@@ -199,7 +220,7 @@ void CleanRunKey(HKEY root, const char* subKeyPath)
             // Remembered before the attempt, so a refused deletion is retried
             // for the next infected file.
             CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
-            if (RemoveRegistryValue(root, subKeyPath, valueName) == 1) {
+            if (RemoveValueIn(view, root, subKeyPath, valueName) == 1) {
                 ReportRegistryRemoval(kReportName);
                 ++deletionCount;
             }
@@ -211,23 +232,82 @@ void CleanRunKey(HKEY root, const char* subKeyPath)
     }
 }
 
+// On 64-bit Windows a 32-bit program's "System32" is the SysWOW64 folder on
+// disk, so a 32-bit trojan found at ...\SysWOW64\x.exe names itself
+// ...\System32\x.exe in the values it writes. Empty when that does not apply.
+void SystemFolderSpelling(const char* filePath, char* alias, size_t size)
+{
+    alias[0] = '\0';
+#if defined(_WIN64)
+    char wow[MAX_PATH];
+    char system[MAX_PATH];
+    const UINT wowLength = GetSystemWow64DirectoryA(wow, sizeof wow);
+    const UINT systemLength = GetSystemDirectoryA(system, sizeof system);
+    if (wowLength == 0 || wowLength >= sizeof wow || systemLength == 0 || systemLength >= sizeof system)
+        return;
+    if (strlen(filePath) <= wowLength || _strnicmp(filePath, wow, wowLength) != 0 ||
+        filePath[wowLength] != '\\')
+        return;
+    if (!CopyText(alias, size, system) || !AppendText(alias, size, filePath + wowLength))
+        alias[0] = '\0';
+#else
+    (void)filePath;
+    (void)size;
+#endif
+}
+
+} // namespace
+
+int ReadRegistryValue(HKEY root, const char* subKeyPath, const char* valueName, char* buffer)
+{
+    return ReadValueIn(kOwnView, root, subKeyPath, valueName, buffer);
+}
+
+int RemoveRegistryValue(HKEY root, const char* subKeyPath, const char* valueName)
+{
+    return RemoveValueIn(kOwnView, root, subKeyPath, valueName);
+}
+
+void CleanRunKey(HKEY root, const char* subKeyPath)
+{
+    CleanRunKeyIn(kOwnView, root, subKeyPath, nullptr);
+}
+
 int RepairAutoStart(const char* detectionName)
 {
     CheckHostsFile();
+
+#if defined(_WIN64)
+    // The program's own (64-bit) view first, then the one 32-bit programs see.
+    const RegistryView views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+#else
+    const RegistryView views[] = {kOwnView};
+#endif
 
     if (ScanState.autoStartValueName[0] != '\0') {
         char name[sizeof ScanState.autoStartValueName];
         memcpy(name, ScanState.autoStartValueName, sizeof name);
         name[sizeof name - 1] = '\0';
-        if (RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunKey, name) == 1)
-            ReportRegistryRemoval(detectionName);
-        if (RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServicesKey, name) == 1)
-            ReportRegistryRemoval(detectionName);
+        for (RegistryView view : views) {
+            if (RemoveValueIn(view, HKEY_LOCAL_MACHINE, kRunKey, name) == 1)
+                ReportRegistryRemoval(detectionName);
+            if (RemoveValueIn(view, HKEY_LOCAL_MACHINE, kRunServicesKey, name) == 1)
+                ReportRegistryRemoval(detectionName);
+        }
     }
 
     if (ScanState.currentFilePath[0] != '\0') {
-        CleanRunKey(HKEY_LOCAL_MACHINE, kRunKey);
-        CleanRunKey(HKEY_LOCAL_MACHINE, kRunServicesKey);
+        char filePath[sizeof ScanState.currentFilePath];
+        memcpy(filePath, ScanState.currentFilePath, sizeof filePath);
+        filePath[sizeof filePath - 1] = '\0';
+        char alias[MAX_PATH];
+        SystemFolderSpelling(filePath, alias, sizeof alias);
+        for (RegistryView view : views) {
+            // Only a 32-bit program reads its path through the redirection.
+            const char* aliasInView = view == KEY_WOW64_32KEY && alias[0] ? alias : nullptr;
+            CleanRunKeyIn(view, HKEY_LOCAL_MACHINE, kRunKey, aliasInView);
+            CleanRunKeyIn(view, HKEY_LOCAL_MACHINE, kRunServicesKey, aliasInView);
+        }
     }
     return 1;
 }

@@ -367,4 +367,72 @@ TEST_F(AutoStartTest, ReadAndRemoveFailWithoutValueOrKey)
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, name));
 }
 
+// ---- A 64-bit program on 64-bit Windows: both registry views ----
+
+// Where a value stands, and what the 64-bit program must do with it.
+struct ViewCase {
+    const char* name;
+    REGSAM view;       // the view the value is written into
+    const char* file;  // the file under check, {S}: system folder, {W}: SysWOW64 folder
+    const char* data;
+    bool deleted;
+};
+
+void PrintTo(const ViewCase& c, std::ostream* os) { *os << c.name; }
+
+class RegistryViews : public AutoStartTest, public ::testing::WithParamInterface<ViewCase> {
+protected:
+    static std::string Folder(UINT (WINAPI* get)(LPSTR, UINT))
+    {
+        char buffer[MAX_PATH] = {};
+        UINT n = get(buffer, sizeof buffer);
+        return n && n < sizeof buffer ? buffer : "";
+    }
+    static std::string Expand(std::string s)
+    {
+        const std::string system = Folder(GetSystemDirectoryA);
+        const std::string wow = Folder(GetSystemWow64DirectoryA);
+        for (size_t at = s.find("{S}"); at != std::string::npos; at = s.find("{S}"))
+            s.replace(at, 3, system);
+        for (size_t at = s.find("{W}"); at != std::string::npos; at = s.find("{W}"))
+            s.replace(at, 3, wow);
+        return Tagged(s);
+    }
+};
+
+TEST_P(RegistryViews, ValuesOfBothViewsAreCleaned)
+{
+#if !defined(_WIN64)
+    GTEST_SKIP() << "a 32-bit program sees one registry view only";
+#else
+    const ViewCase& c = GetParam();
+    ASSERT_FALSE(Folder(GetSystemWow64DirectoryA).empty()) << "no SysWOW64 folder in this prefix";
+    RegistrySandbox inView(c.view);
+    const std::string value = Tagged("{T}_view");
+    ASSERT_TRUE(inView.SetText(HKEY_LOCAL_MACHINE, kRunKey, value, Expand(c.data)));
+    SetFile(Expand(c.file));
+    CaptureWindow capture;
+
+    EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
+
+    EXPECT_EQ(!c.deleted, RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, value, c.view));
+    EXPECT_EQ(Lines(c.deleted ? 1 : 0), capture.lines());
+#endif
+}
+
+const ViewCase kViewCases[] = {
+    {"PathIn64BitView", KEY_WOW64_64KEY, "c:\\windows\\svc{T}.exe", "c:\\windows\\svc{T}.exe /s", true},
+    {"PathIn32BitView", KEY_WOW64_32KEY, "c:\\windows\\svc{T}.exe", "c:\\windows\\svc{T}.exe /s", true},
+    // A 32-bit program writes System32 and is redirected to SysWOW64.
+    {"System32SpellingIn32BitView", KEY_WOW64_32KEY, "{W}\\svc{T}.exe", "{S}\\svc{T}.exe -q", true},
+    {"BareNameIn32BitViewFileInSysWow64", KEY_WOW64_32KEY, "{W}\\svc{T}.exe", "svc{T}.exe", true},
+    // A 64-bit program's System32 is the real one: another file.
+    {"System32SpellingIn64BitViewIsAnotherFile", KEY_WOW64_64KEY, "{W}\\svc{T}.exe", "{S}\\svc{T}.exe", false},
+    {"SysWow64SpellingIn32BitView", KEY_WOW64_32KEY, "{W}\\svc{T}.exe", "{W}\\svc{T}.exe", true},
+    {"OtherFileIn32BitView", KEY_WOW64_32KEY, "{W}\\svc{T}.exe", "{S}\\other{T}.exe", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Views, RegistryViews, ::testing::ValuesIn(kViewCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -17,9 +17,11 @@ const std::string& Tag();
 // s with every "{T}" replaced by Tag().
 std::string Tagged(std::string s);
 
+// view: 0 for the program's own registry view, or KEY_WOW64_32KEY /
+// KEY_WOW64_64KEY for one view of a 64-bit Windows in particular.
 class RegistrySandbox {
 public:
-    RegistrySandbox();
+    explicit RegistrySandbox(REGSAM view = 0);
     ~RegistrySandbox();
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
@@ -28,7 +30,7 @@ public:
              DWORD size);
     bool SetText(HKEY root, const char* key, const std::string& name, const std::string& text,
                  DWORD type = REG_SZ);
-    static bool Exists(HKEY root, const char* key, const std::string& name);
+    static bool Exists(HKEY root, const char* key, const std::string& name, REGSAM view = 0);
 
 private:
     struct Entry {
@@ -37,6 +39,7 @@ private:
         std::string name;
     };
     void EnsureKey(HKEY root, const char* key);
+    REGSAM view_;
     std::vector<Entry> made_;
     std::vector<Entry> createdKeys_;
 };
