@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds scourix.exe and runs it under Wine in the project's own prefix
-# (build/wine/prefix, with no drive leading to the host's files).
+# (build/wine/prefix, with no drive leading to the host's files). On a host
+# that cannot execute 32-bit code it builds and runs the 64-bit scourix64.exe
+# instead (build/x64, prefix build/x64/wine/prefix). Nothing outside the build
+# folder is writable for the program (tools/contain.sh).
 #
 #   bash tools/run.sh             with a display: the window opens and you use it
 #                                 without one: a scripted run on a virtual display
@@ -33,11 +36,21 @@ done
 [ -n "${DISPLAY:-}" ] || headless=1
 
 bash tools/setup-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target scourix scx_run_driver scx_plant_samples
-build=$PWD/build
+. tools/wine-env.sh
+if [ "$SCX_HOST_RUNS_I386" = 1 ]; then
+    preset=default build=$PWD/build program=scourix.exe
+else
+    preset=x64 build=$PWD/build/x64 program=scourix64.exe
+    echo "This host cannot execute 32-bit code: running the 64-bit $program."
+fi
+cmake --preset $preset >/dev/null
+cmake --build --preset $preset --target scourix scx_run_driver scx_plant_samples
+mkdir -p build/screenshots
+export build program plant headless
+exec tools/contain.sh build bash -c '
+set -euo pipefail
 tools/wine-prefix.sh "$build" setup
-trap 'tools/wine-prefix.sh "$build" teardown' EXIT
+trap "tools/wine-prefix.sh \"$build\" teardown" EXIT
 
 if [ "$plant" -eq 1 ]; then
     tools/wine-run.sh "$build/tests/scx_plant_samples.exe"
@@ -45,7 +58,7 @@ fi
 
 if [ "$headless" -eq 0 ]; then
     export SCX_HOST_DISPLAY=1
-    tools/wine-run.sh "$build/app/scourix.exe"
+    tools/wine-run.sh "$build/app/$program"
     exit 0
 fi
 
@@ -53,23 +66,23 @@ fi
 run="$build/wine/prefix/drive_c/scratch/run"
 rm -rf "$run"
 mkdir -p "$run"
-cp "$build/app/scourix.exe" "$run/scourix.exe"
+cp "$build/app/$program" "$run/$program"
 echo
-echo "No display: running scourix.exe on a virtual display and pressing SCAN."
-echo "It walks every file of the prefix's C: drive; this takes a little while."
+echo "No display: running $program on a virtual display and pressing SCAN."
+echo "It walks every file of the prefix'"'"'s C: drive; this takes a little while."
 echo
 status=0
-tools/wine-run.sh "$build/tests/scx_run_driver.exe" 'C:\scratch\run\scourix.exe' 'C:\scratch\run' || status=$?
+tools/wine-run.sh "$build/tests/scx_run_driver.exe" "C:\\scratch\\run\\$program" "C:\\scratch\\run" || status=$?
 
-mkdir -p "$build/screenshots"
 for shot in idle scanning finished; do
     if [ -f "$run/$shot.bmp" ]; then
-        convert "$run/$shot.bmp" "$build/screenshots/$shot.png"
+        convert "$run/$shot.bmp" "build/screenshots/$shot.png"
     fi
 done
 rm -rf "$run"
-if [ -f "$build/screenshots/finished.png" ]; then
+if [ -f build/screenshots/finished.png ]; then
     echo
     echo "Screenshot of the finished window: build/screenshots/finished.png"
 fi
 exit "$status"
+'
