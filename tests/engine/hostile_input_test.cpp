@@ -56,25 +56,6 @@ bool WriteLong(const std::string& path, const std::vector<uint8_t>& bytes)
     return ok && written == bytes.size();
 }
 
-void RemoveLong(const std::string& path)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((Long(path) + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::string child = path + "\\" + std::string(name.begin(), name.end());
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveLong(child);
-            else
-                DeleteFileW(Long(child).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryW(Long(path).c_str());
-}
 
 // A reporting window that also lets a case act at the moment the walker
 // shows an entry, i.e. after listing it and before checking it.
@@ -204,7 +185,7 @@ TEST_P(LongPathCheck, LeavesTheStateBuffersTerminatedAndTheirNeighboursAlone)
     EXPECT_TRUE(afterResult.Unchanged());
     for (const std::string& line : lines())
         EXPECT_LT(line.size(), sizeof ResultLine);
-    RemoveLong(dir_);
+    RemoveLongTree(dir_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LongPathCheck, ::testing::Values(259, 260, 261, 400, 1000),
@@ -311,5 +292,5 @@ TEST_F(DeepTree, FarTooDeepForAPathIsLeftAndItsSiblingsWalked)
         const bool exists = GetFileAttributesW(Long(file).c_str()) != INVALID_FILE_ATTRIBUTES;
         EXPECT_EQ(file.size() > 259, exists) << file.size();
     }
-    RemoveLong(dir_);
+    RemoveLongTree(dir_);
 }

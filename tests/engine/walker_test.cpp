@@ -205,25 +205,6 @@ bool WriteLong(const std::string& path, const std::vector<uint8_t>& bytes)
 
 bool ExistsLong(const std::string& path) { return GetFileAttributesW(Long(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void RemoveLong(const std::string& path)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((Long(path) + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::string child = path + "\\" + std::string(name.begin(), name.end());
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveLong(child);
-            else
-                DeleteFileW(Long(child).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryW(Long(path).c_str());
-}
 
 } // namespace
 
@@ -256,7 +237,7 @@ TEST_F(Walker, FoldersAndFilesTooLongForAPathAreLeftOutAndTheirSiblingsWalked)
     EXPECT_TRUE(ExistsLong(parent + "\\averylongname.exe"));
     for (const std::string& s : statuses())
         EXPECT_LE(s.size(), 60u);
-    RemoveLong(parent);
+    RemoveLongTree(parent);
 }
 
 // --- Status shortening -------------------------------------------------------------

@@ -53,15 +53,48 @@ void RemoveTree(const std::string& path)
                 continue;
             std::string full = path + "\\" + name;
             SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            // A link is removed as itself: what it leads to may lie anywhere.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryA(full.c_str()))
+                    DeleteFileA(full.c_str());
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(full);
-            else
+            } else {
                 DeleteFileA(full.c_str());
+            }
         } while (FindNextFileA(h, &fd));
         FindClose(h);
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());
+}
+
+void RemoveLongTree(const std::string& path)
+{
+    const std::wstring wide = L"\\\\?\\" + std::wstring(path.begin(), path.end());
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((wide + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::string child = path + "\\" + std::string(name.begin(), name.end());
+            const std::wstring wideChild = wide + L"\\" + name;
+            SetFileAttributesW(wideChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+            // A link is removed as itself: what it leads to may lie anywhere.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryW(wideChild.c_str()))
+                    DeleteFileW(wideChild.c_str());
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveLongTree(child);
+            } else {
+                DeleteFileW(wideChild.c_str());
+            }
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(wide.c_str());
 }
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -15,6 +15,8 @@ std::string MakeScratchSubdir(const std::string& hint);
 bool MakeDirs(const std::string& path);
 // Removes a folder tree (attributes reset first). Missing is fine.
 void RemoveTree(const std::string& path);
+// The same for a tree whose paths may exceed MAX_PATH (reached as "\\?\" paths).
+void RemoveLongTree(const std::string& path);
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteText(const std::string& path, const std::string& text);

@@ -66,10 +66,15 @@ void RemoveTreeNt(const std::wstring& path)
                 continue;
             std::wstring child = path + L"\\" + name;
             SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            // A link is removed as itself: what it leads to may lie anywhere.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryW(child.c_str()))
+                    DeleteFileW(child.c_str());
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTreeNt(child);
-            else
+            } else {
                 DeleteFileW(child.c_str());
+            }
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
