@@ -8,13 +8,20 @@
 const char kCliUsage[] =
     "Scourix command-line scanner: finds and removes the W32/Vexmor trojan family.\n"
     "\n"
-    "scourix-cli [/Q] [/N] [/F:folder] [/L:file] [/R] [/?]\n"
+    "scourix-cli [/Q] [/N] [/F:folder] [/L:file] [/B:folder] [/R] [/?]\n"
+    "scourix-cli /B:folder /RESTORE:sha256 [/Q]\n"
+    "scourix-cli /LIST:folder\n"
     "\n"
     "  /Q         print nothing\n"
     "  /N         detect only: leave infected files where they are\n"
     "  /F:folder  scan this folder instead of every local fixed drive\n"
     "  /L:file    write a report (UTF-8 text) to this file\n"
+    "  /B:folder  keep a neutralised copy of each file in this quarantine folder\n"
+    "             before removing it; a file that cannot be copied is left in place\n"
     "  /R         restart Windows when the removal needs it (never without /R)\n"
+    "  /RESTORE:sha256  put the file kept under this SHA-256 in the /B folder back\n"
+    "             at its original path (never over an existing file)\n"
+    "  /LIST:folder     print the manifest of a quarantine folder\n"
     "  /?         show this text\n"
     "\n"
     "Switches may start with / or - and are not case-sensitive.\n"
@@ -44,12 +51,44 @@ bool TakeValue(CliOptions& options, const char* arg, const char* rest, char* des
 
 } // namespace
 
+// True when the switch's word (up to ':' or the end) is word, in any case.
+bool IsWord(const char* arg, const char* word)
+{
+    size_t n = strlen(word);
+    return _strnicmp(arg + 1, word, n) == 0 && (arg[1 + n] == ':' || arg[1 + n] == '\0');
+}
+
+// The switches that do no scan exclude those that shape one.
+bool CheckCombination(CliOptions& options)
+{
+    const bool scanSwitches = options.detectOnly || options.allowRestart || options.folder[0] || options.reportPath[0];
+    if (options.listFolder[0] && (scanSwitches || options.backupFolder[0] || options.restoreSha256[0] || options.quiet))
+        return Refuse(options, "/LIST goes alone", "/LIST");
+    if (options.restoreSha256[0]) {
+        if (!options.backupFolder[0])
+            return Refuse(options, "/RESTORE needs the quarantine folder", "/B:folder");
+        if (scanSwitches)
+            return Refuse(options, "/RESTORE runs no scan; only /B and /Q go with it", "/RESTORE");
+    }
+    return true;
+}
+
 bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options)
 {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg == nullptr || (arg[0] != '/' && arg[0] != '-') || arg[1] == '\0')
             return Refuse(options, "not a switch", arg ? arg : "");
+        if (IsWord(arg, "RESTORE")) {
+            if (!TakeValue(options, arg, arg + 8, options.restoreSha256, sizeof options.restoreSha256))
+                return false;
+            continue;
+        }
+        if (IsWord(arg, "LIST")) {
+            if (!TakeValue(options, arg, arg + 5, options.listFolder, sizeof options.listFolder))
+                return false;
+            continue;
+        }
         char name = arg[1];
         if (name >= 'a' && name <= 'z')
             name = static_cast<char>(name - 'a' + 'A');
@@ -78,11 +117,15 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options)
             if (!TakeValue(options, arg, rest, options.reportPath, sizeof options.reportPath))
                 return false;
             break;
+        case 'B':
+            if (!TakeValue(options, arg, rest, options.backupFolder, sizeof options.backupFolder))
+                return false;
+            break;
         default:
             return Refuse(options, "unknown switch", arg);
         }
     }
-    return true;
+    return CheckCombination(options);
 }
 
 void FormatSwitches(const CliOptions& options, char* out, size_t size)
@@ -103,6 +146,8 @@ void FormatSwitches(const CliOptions& options, char* out, size_t size)
         add("/F:", options.folder);
     if (options.reportPath[0])
         add("/L:", options.reportPath);
+    if (options.backupFolder[0])
+        add("/B:", options.backupFolder);
     if (options.allowRestart)
         add("/R", nullptr);
     if (out[0] == '\0')

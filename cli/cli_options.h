@@ -18,6 +18,9 @@ struct CliOptions {
     bool help = false;         // /?
     char folder[MAX_PATH] = {};     // /F:folder, as given
     char reportPath[MAX_PATH] = {}; // /L:file, as given
+    char backupFolder[MAX_PATH] = {}; // /B:folder: keep a copy of each file before removing it
+    char restoreSha256[80] = {};      // /RESTORE:sha256 (with /B): put a kept file back; no scan
+    char listFolder[MAX_PATH] = {};   // /LIST:folder: print that quarantine's manifest; no scan
     char error[160] = {};           // why the command line was refused
 };
 

@@ -1,5 +1,6 @@
 #include "cli/console_scan.h"
 
+#include "cli/quarantine.h"
 #include "engine/engine.h"
 #include "memscan/memscan.h"
 #include "repair/repair.h"
@@ -20,6 +21,7 @@ constexpr size_t kNoticeChars = 320;
 
 struct ConsoleState {
     CliOptions options;
+    char quarantine[MAX_PATH]; // full path of the /B folder, or empty
     HANDLE report = INVALID_HANDLE_VALUE;
     HANDLE out = INVALID_HANDLE_VALUE;
     bool outIsConsole = false;
@@ -181,8 +183,12 @@ void WriteHeader(const char* scanTarget)
         ReportLine("Scan: every local fixed drive");
     else
         ReportLinef("Scan: folder %s", scanTarget);
-    ReportLine(g_console.options.detectOnly ? "Action: detect only (infected files are left)"
-                                            : "Action: remove");
+    if (g_console.options.detectOnly)
+        ReportLine("Action: detect only (infected files are left)");
+    else if (g_console.quarantine[0] != '\0')
+        ReportLinef("Action: remove, after keeping a copy in %s", g_console.quarantine);
+    else
+        ReportLine("Action: remove");
     ReportLine("Results:");
 }
 
@@ -305,8 +311,24 @@ void ConsoleEndAfterMemoryStage()
 
 bool ConsoleAttached() { return true; }
 
+// With /B nothing goes before its copy is kept: a file that cannot be copied
+// stays where it is and counts as not removed.
+bool ConsoleMayRemove(const char* path, const char* detectionName)
+{
+    if (g_console.quarantine[0] == '\0')
+        return true;
+    char why[200];
+    if (QuarantineFile(g_console.quarantine, path, detectionName, why, sizeof why))
+        return true;
+    char line[kNoticeChars];
+    snprintf(line, sizeof line, "Quarantine: %s was left in place: %s", path, why);
+    Note(line);
+    return false;
+}
+
 const FrontEnd kConsoleFrontEnd = {
-    ConsoleResultLine, ConsoleStatus, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached,
+    ConsoleResultLine, ConsoleStatus,    ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage,
+    ConsoleAttached,   ConsoleMayRemove,
 };
 
 BOOL WINAPI OnConsoleControl(DWORD)
@@ -318,24 +340,31 @@ BOOL WINAPI OnConsoleControl(DWORD)
 }
 
 // On NT 5 and later, a scan that removes files needs an administrator's
-// token; older systems have no such test and are not asked.
+// token; older systems have no such test and are not asked. Every security
+// call is bound at run time so that the program still loads on Windows 95.
 bool HasAdministratorRights()
 {
     using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    auto check = advapi ? reinterpret_cast<CheckTokenMembershipFn>(
-                              reinterpret_cast<void*>(GetProcAddress(advapi, "CheckTokenMembership")))
-                        : nullptr;
-    if (!check)
+    using AllocSidFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                     DWORD, DWORD, PSID*);
+    using FreeSidFn = PVOID(WINAPI*)(PSID);
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    if (!advapi)
+        return true;
+    auto check = reinterpret_cast<CheckTokenMembershipFn>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "CheckTokenMembership")));
+    auto allocSid =
+        reinterpret_cast<AllocSidFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "AllocateAndInitializeSid")));
+    auto freeSid = reinterpret_cast<FreeSidFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "FreeSid")));
+    if (!check || !allocSid || !freeSid)
         return true;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = nullptr;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                  &admins))
+    if (!allocSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
         return true;
     BOOL member = FALSE;
     BOOL ok = check(nullptr, admins, &member);
-    FreeSid(admins);
+    freeSid(admins);
     return !ok || member;
 }
 
@@ -343,6 +372,23 @@ int CannotRun(const char* why)
 {
     PrintLine(GetStdHandle(STD_ERROR_HANDLE), why);
     return kExitCouldNotRun;
+}
+
+// The full path of a folder switch's value, without a trailing backslash,
+// short enough for the names the quarantine puts inside.
+bool QuarantineFolderPath(const char* given, char* out, size_t size)
+{
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(given, sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full)
+        return false;
+    size_t length = strlen(full);
+    while (length > 3 && full[length - 1] == '\\')
+        full[--length] = '\0';
+    char probe[MAX_PATH];
+    return QuarantinePath(full, "0000000000000000000000000000000000000000000000000000000000000000.vxq", probe,
+                          sizeof probe) &&
+           CopyText(out, size, full);
 }
 
 } // namespace
@@ -371,6 +417,10 @@ int OpenConsoleScan(const CliOptions& options)
             return CannotRun("scourix-cli: the folder name is too long to scan");
         CopyText(target, sizeof target, full);
     }
+    g_console.quarantine[0] = '\0';
+    if (options.backupFolder[0] != '\0' && !QuarantineFolderPath(options.backupFolder, g_console.quarantine,
+                                                                sizeof g_console.quarantine))
+        return CannotRun("scourix-cli: the quarantine folder name is not usable (too long?)");
     if (!options.detectOnly && !HasAdministratorRights())
         return CannotRun("scourix-cli: administrator rights are needed to remove files (run elevated, or use /N)");
 
@@ -404,4 +454,24 @@ int RunConsoleScan(const CliOptions& options)
     Finish(ExitCodeFor(CurrentOutcome(false)), ScanState.stopRequested ? "Scanning terminated" : "Scanning completed");
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     return g_console.exitCode;
+}
+
+int RunQuarantineCommand(const CliOptions& options)
+{
+    g_console.options = options;
+    char folder[MAX_PATH];
+    const char* given = options.listFolder[0] ? options.listFolder : options.backupFolder;
+    if (!QuarantineFolderPath(given, folder, sizeof folder))
+        return CannotRun("scourix-cli: the quarantine folder name is not usable (too long?)");
+    char message[600];
+    if (options.listFolder[0]) {
+        if (ListQuarantine(folder, GetStdHandle(STD_OUTPUT_HANDLE), message, sizeof message))
+            return kExitClean;
+    } else if (RestoreFromQuarantine(folder, options.restoreSha256, message, sizeof message)) {
+        PrintLine(GetStdHandle(STD_OUTPUT_HANDLE), message);
+        return kExitClean;
+    }
+    char line[700];
+    snprintf(line, sizeof line, "scourix-cli: %s", message);
+    return CannotRun(line);
 }

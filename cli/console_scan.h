@@ -12,3 +12,7 @@ int RunConsoleScan(const CliOptions& options);
 // header. kScanOpened, or the exit code that ends the program.
 constexpr int kScanOpened = -1;
 int OpenConsoleScan(const CliOptions& options);
+
+// /LIST and /RESTORE: no scan. 0 when done, kExitCouldNotRun with the reason
+// on standard error otherwise.
+int RunQuarantineCommand(const CliOptions& options);

@@ -18,5 +18,7 @@ int main(int argc, char** argv)
             fputs(kCliUsage, stdout);
         return kExitUsage;
     }
+    if (options.listFolder[0] || options.restoreSha256[0])
+        return RunQuarantineCommand(options);
     return RunConsoleScan(options);
 }

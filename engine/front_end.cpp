@@ -18,7 +18,7 @@ void DialogEnd() { ExitProcess(0); }
 bool DialogAttached() { return ScanState.mainWindow != nullptr; }
 
 const FrontEnd kDialogFrontEnd = {
-    DialogResultLine, DialogStatus, DialogAsk, DialogPlainBox, DialogEnd, DialogAttached,
+    DialogResultLine, DialogStatus, DialogAsk, DialogPlainBox, DialogEnd, DialogAttached, nullptr,
 };
 
 const FrontEnd* g_frontEnd = &kDialogFrontEnd;

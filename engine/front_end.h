@@ -23,6 +23,10 @@ struct FrontEnd {
     void (*endAfterMemoryStage)();
     // Someone listens for result lines (the dialog: ScanState.mainWindow set).
     bool (*attached)();
+    // Asked just before an infected file is deleted. False keeps the file:
+    // the removal is reported as failed and nothing else is tried. Null
+    // (the dialog) always allows it.
+    bool (*mayRemove)(const char* path, const char* detectionName);
 };
 
 // Null restores the dialog front end. The table must outlive its use.
@@ -43,3 +47,8 @@ inline void FrontEndPlainBox(const char* text, const char* caption) { CurrentFro
     ExitProcess(0); // a front end that came back still ends here
 }
 inline bool FrontEndAttached() { return CurrentFrontEnd().attached(); }
+inline bool FrontEndMayRemove(const char* path, const char* detectionName)
+{
+    bool (*ask)(const char*, const char*) = CurrentFrontEnd().mayRemove;
+    return ask == nullptr || ask(path, detectionName);
+}

@@ -145,7 +145,7 @@ int ScanMailAttachment(const char* /*detectionName*/, const char* path)
     switch (ActionMode) {
     case kActionDelete:
     case kActionDeleteToo:
-        if (DeleteFileA(path)) {
+        if (FrontEndMayRemove(path, g_matchedName) && DeleteFileA(path)) {
             ++ScanState.filesRemoved;
             ReportResultLine("%s     %s removed", path, g_matchedName);
         } else {

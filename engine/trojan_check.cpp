@@ -52,6 +52,10 @@ bool LengthCanMatch(const char* path)
 
 void DeleteInfected(const char* path, const char* name)
 {
+    if (!FrontEndMayRemove(path, name)) {
+        ReportResultLine("%s     %s Unable to remove", path, name);
+        return;
+    }
     if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
         ReportResultLine("%s     %s Unable to remove", StatusText, ScanState.detectedName);
         return;

@@ -4,6 +4,9 @@
 # information or build paths, so two builds of one commit give the same bytes.
 #   bash tools/release.sh            build dist/
 #   bash tools/release.sh --verify   build twice, in two folders, and compare
+#   --sign CERT.pfx [--timestamp URL]   also sign the programs (tools/sign-release.sh;
+#                                       password in SCX_SIGN_PASSWORD); with --verify
+#                                       the signature's round trip is checked too
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 cd "$src"
@@ -14,6 +17,21 @@ export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 
 programs=(app/scourix.exe cli/scourix-cli.exe)
+
+verify=0
+sign_cert=""
+sign_options=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --verify) verify=1; shift ;;
+        --sign) [ $# -ge 2 ] || { echo "--sign needs a .pfx file" >&2; exit 2; }
+                sign_cert=$(readlink -f "$2"); shift 2 ;;
+        --timestamp) [ $# -ge 2 ] || { echo "--timestamp needs a URL" >&2; exit 2; }
+                     sign_options+=(--timestamp "$2"); shift 2 ;;
+        *) echo "usage: $0 [--verify] [--sign CERT.pfx [--timestamp URL]]" >&2; exit 2 ;;
+    esac
+done
+[ -n "$sign_cert" ] || [ ${#sign_options[@]} -eq 0 ] || { echo "--timestamp goes with --sign" >&2; exit 2; }
 
 # build_into FOLDER: a release build of the two programs in FOLDER.
 build_into() {
@@ -28,7 +46,7 @@ build_into() {
     cmake --build "$out" -j2 --target scourix scourix-cli >/dev/null
 }
 
-if [ "${1:-}" = "--verify" ]; then
+if [ "$verify" = 1 ]; then
     a=$src/build-release-a
     b=$src/build-release-b
     rm -rf "$a" "$b"
@@ -43,6 +61,13 @@ if [ "${1:-}" = "--verify" ]; then
             status=1
         fi
     done
+    if [ -n "$sign_cert" ] && [ "$status" = 0 ]; then
+        # Signed copies; sign-release.sh checks that removing the signature
+        # gives back these unsigned bytes.
+        mkdir -p "$a/signed"
+        for p in "${programs[@]}"; do cp "$a/$p" "$a/signed/"; done
+        bash "$src/tools/sign-release.sh" "$a/signed" "$sign_cert" "${sign_options[@]}" || status=1
+    fi
     rm -rf "$a" "$b"
     exit $status
 fi
@@ -55,7 +80,11 @@ for p in "${programs[@]}"; do
     cp "$out/$p" "$src/dist/"
 done
 cp "$src/README.md" "$src/dist/"
-(cd "$src/dist" && sha256sum scourix.exe scourix-cli.exe README.md >SHA256SUMS)
+if [ -n "$sign_cert" ]; then
+    bash "$src/tools/sign-release.sh" "$src/dist" "$sign_cert" "${sign_options[@]}"
+fi
+# After signing: the sums name the programs as shipped.
+(cd "$src/dist" && sha256sum *.exe README.md >SHA256SUMS)
 touch -d "@$SOURCE_DATE_EPOCH" "$src"/dist/*
 echo "dist/:"
 (cd "$src/dist" && ls -l && sha256sum -c SHA256SUMS)

@@ -19,7 +19,8 @@ fi
 
 for p in cmake ninja-build g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686 \
          g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
-         wine wine32:i386 wine64 xvfb xauth googletest imagemagick python3 file clang libclang-rt-14-dev; do
+         wine wine32:i386 wine64 xvfb xauth googletest imagemagick python3 file clang libclang-rt-14-dev \
+         osslsigncode openssl; do
     have "$p" || need+=("$p")
 done
 [ "$updated" -eq 1 ] || need+=()

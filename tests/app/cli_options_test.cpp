@@ -83,6 +83,66 @@ TEST(CliSwitches, ReportShowsSwitchesInOneOrder)
     EXPECT_STREQ("(none)", text);
 }
 
+// The quarantine's switches: /B goes with a scan, /RESTORE only with /B (and
+// /Q), /LIST alone.
+struct QuarantineSwitchCase {
+    const char* name;
+    std::vector<const char*> args;
+    bool accepted;
+    const char* backup;
+    const char* restore;
+    const char* list;
+};
+
+class QuarantineSwitches : public testing::TestWithParam<QuarantineSwitchCase> {};
+
+TEST_P(QuarantineSwitches, AcceptsOrRefuses)
+{
+    const QuarantineSwitchCase& c = GetParam();
+    std::vector<const char*> argv = {"scourix-cli.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    CliOptions options;
+    bool ok = ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options);
+    ASSERT_EQ(c.accepted, ok) << options.error;
+    if (!ok) {
+        EXPECT_NE('\0', options.error[0]) << "a refusal says why";
+        return;
+    }
+    EXPECT_STREQ(c.backup, options.backupFolder);
+    EXPECT_STREQ(c.restore, options.restoreSha256);
+    EXPECT_STREQ(c.list, options.listFolder);
+}
+
+const QuarantineSwitchCase kQuarantineSwitchCases[] = {
+    {"BackupWithScan", {"/Q", "/B:C:\\q", "/F:C:\\d", "/L:r.txt", "/R"}, true, "C:\\q", "", ""},
+    {"RestoreAnyCase", {"-b:C:\\q", "-restore:ABC", "/q"}, true, "C:\\q", "ABC", ""},
+    {"List", {"/List:C:\\q"}, true, "", "", "C:\\q"},
+    {"RestoreWithoutFolder", {"/RESTORE:abc"}, false},
+    {"RestoreWithScanSwitch", {"/B:C:\\q", "/RESTORE:abc", "/F:C:\\d"}, false},
+    {"RestoreWithDetectOnly", {"/B:C:\\q", "/RESTORE:abc", "/N"}, false},
+    {"ListWithOthers", {"/LIST:C:\\q", "/Q"}, false},
+    {"ListAndBackup", {"/LIST:C:\\q", "/B:C:\\q"}, false},
+    {"ListWithoutValue", {"/LIST"}, false},
+    {"RestoreEmptyValue", {"/B:C:\\q", "/RESTORE:"}, false},
+    {"BackupTwice", {"/B:C:\\a", "/B:C:\\b"}, false},
+    {"WordNotSwitch", {"/LISTING:C:\\q"}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, QuarantineSwitches, testing::ValuesIn(kQuarantineSwitchCases),
+                         [](const testing::TestParamInfo<QuarantineSwitchCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(CliSwitches, ReportShowsTheQuarantineFolder)
+{
+    const char* argv[] = {"x", "/b:C:\\q", "/q"};
+    CliOptions options;
+    ASSERT_TRUE(ParseCliOptions(3, argv, options));
+    char text[700];
+    FormatSwitches(options, text, sizeof text);
+    EXPECT_STREQ("/Q /B:C:\\q", text);
+}
+
 struct OutcomeCase {
     const char* name;
     ScanOutcome outcome;

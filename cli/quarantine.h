@@ -1,0 +1,26 @@
+// The console program's quarantine: a neutralised copy of every file before
+// it is removed, a manifest line for each, and the way back.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+constexpr char kQuarantineManifestName[] = "manifest.tsv";
+constexpr char kQuarantineCopySuffix[] = ".vxq";
+
+// Keeps a copy of path in folder (made, restricted to administrators and
+// SYSTEM on the NT family, when missing) and adds its manifest line, written
+// through to the disk. False, with why set, when the copy or the line could
+// not be written; whatever was half-written is taken away again.
+bool QuarantineFile(const char* folder, const char* path, const char* detectionName, char* why, size_t whySize);
+
+// Puts the copy named by sha256 back at its original path and marks its line.
+// Never replaces an existing file. True on success; message says what happened.
+bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message, size_t messageSize);
+
+// Writes the manifest to out (a console gets it as text, anything else the
+// UTF-8 bytes). False, with why set, when it cannot be read.
+bool ListQuarantine(const char* folder, HANDLE out, char* why, size_t whySize);
+
+// Folder + "\" + name, bounded; false when it does not fit MAX_PATH.
+bool QuarantinePath(const char* folder, const char* name, char* out, size_t size);
