@@ -312,6 +312,37 @@ bool ReplaceManifest(const char* folder, const char* content, DWORD length)
     return false;
 }
 
+// Whether the kept copy at path decodes to size bytes with this SHA-256.
+bool KeptCopyHolds(const char* path, const char* sha256, uint64_t size)
+{
+    FileHandle copy(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!copy.valid())
+        return false;
+    char magic[sizeof kQuarantineMagic];
+    DWORD got = 0;
+    if (!ReadFile(copy.get(), magic, sizeof magic, &got, nullptr) || got != sizeof magic ||
+        memcmp(magic, kQuarantineMagic, sizeof magic) != 0)
+        return false;
+    Sha256State hash;
+    Sha256Begin(hash);
+    uint64_t done = 0;
+    for (;;) {
+        if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        if (done + got > size)
+            return false;
+        TransformQuarantineBytes(g_chunk, got, done);
+        Sha256Add(hash, g_chunk, got);
+        done += got;
+    }
+    char digest[65];
+    Sha256End(hash, digest);
+    return done == size && strcmp(digest, sha256) == 0;
+}
+
 } // namespace
 
 bool QuarantinePath(const char* folder, const char* name, char* out, size_t size)
@@ -397,8 +428,17 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     snprintf(keptName, sizeof keptName, "%s%s", entry.sha256, kQuarantineCopySuffix);
     char kept[MAX_PATH];
     QuarantinePath(folder, keptName, kept, sizeof kept); // fits: checked above
-    // The same bytes kept before: that copy serves both lines.
-    const bool keptBefore = GetFileAttributesA(kept) != INVALID_FILE_ATTRIBUTES;
+    // The same bytes kept before: that copy serves both lines, but only when
+    // it still gives them back; a damaged one is replaced by the new copy.
+    bool keptBefore = GetFileAttributesA(kept) != INVALID_FILE_ATTRIBUTES;
+    if (keptBefore && !KeptCopyHolds(kept, entry.sha256, done)) {
+        if (!DeleteFileA(kept)) {
+            DWORD error = GetLastError();
+            DeleteFileA(temp);
+            return Say(why, whySize, "a damaged earlier copy cannot be replaced (error %lu)", error);
+        }
+        keptBefore = false;
+    }
     if (keptBefore) {
         DeleteFileA(temp);
     } else if (!MoveFileA(temp, kept)) {

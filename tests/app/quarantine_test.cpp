@@ -484,6 +484,28 @@ TEST_F(QuarantineRun, RestoreRefusesWhatItCannotVouchFor)
     EXPECT_EQ(0u, ListFolder(dir_).size()) << "no working file is left beside the original";
 }
 
+TEST_F(QuarantineRun, SameBytesAgainReplaceADamagedEarlierCopy)
+{
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+    const std::string keptPath = quarantine_ + "\\" + Sha256Of(original) + ".vxq";
+    ASSERT_EQ(1, RunCli(Scan()).exitCode);
+    std::vector<uint8_t> kept = ReadBytes(keptPath);
+    ASSERT_FALSE(kept.empty());
+    kept.resize(kept.size() / 2); // a copy cut short
+    ASSERT_TRUE(WriteBytes(keptPath, kept));
+
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    ChildResult again = RunCli(Scan());
+
+    EXPECT_EQ(1, again.exitCode) << again.output;
+    EXPECT_FALSE(FileExists(sample));
+    EXPECT_EQ(2u, Manifest().size());
+    EXPECT_EQ(original, Decode(ReadBytes(keptPath))) << "the second removal's copy gives the bytes back";
+    EXPECT_EQ(2u, ListFolder(quarantine_).size()) << "no working file is left";
+}
+
 TEST_F(QuarantineRun, ListPrintsTheManifest)
 {
     ASSERT_TRUE(WriteSample(Path("vex.exe"), kRecord));
