@@ -3,6 +3,7 @@
 #include "cli/quarantine_format.h"
 #include "engine/detection.h"
 #include "tests/support/child_process.h"
+#include "tests/support/guarded_buffer.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 #include "tests/support/sha256.h"
@@ -128,6 +129,57 @@ TEST_P(ManifestLine, ParsesOnlyWellFormedEntries)
 
 INSTANTIATE_TEST_SUITE_P(Quarantine, ManifestLine, testing::ValuesIn(kLineCases),
                          [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+// A manifest is read from a folder anyone with access may have written to.
+// The parser must read no byte past the length it is given (the line ends
+// at a guard page here, with no NUL), and whatever it accepts must write out
+// and read back as the same entry.
+TEST(QuarantineFormat, ManifestParserStaysInsideHostileLines)
+{
+    const std::string valid = "2026-12-10T07:02:11Z\t"
+                              "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789"
+                              "\tW32/Vexmor.Bc.Trojan\tC:\\a\\b.exe\t8425\trestored 2026-12-11T00:00:00Z";
+    auto check = [](const std::vector<uint8_t>& bytes, const std::string& what) {
+        GuardedBuffer line(bytes);
+        ASSERT_NE(nullptr, line.data());
+        ManifestEntry entry;
+        if (!ParseManifestLine(reinterpret_cast<const char*>(line.data()), line.size(), entry))
+            return;
+        ASSERT_LT(strlen(entry.time), sizeof entry.time) << what;
+        ASSERT_EQ(64u, strlen(entry.sha256)) << what;
+        ASSERT_LT(strlen(entry.path), sizeof entry.path) << what;
+        char again[kManifestLineChars + 64];
+        ASSERT_TRUE(FormatManifestLine(entry, again, sizeof again)) << what;
+        ManifestEntry reread;
+        ASSERT_TRUE(ParseManifestLine(again, strlen(again) - 2, reread)) << what;
+        ASSERT_EQ(0, memcmp(&entry, &reread, sizeof entry)) << what;
+    };
+    // Every cut of the line.
+    for (size_t n = 0; n <= valid.size(); ++n)
+        check(std::vector<uint8_t>(valid.begin(), valid.begin() + n), "cut at " + std::to_string(n));
+    // Bytes changed into field and line breakers, NULs, high bytes and noise.
+    const uint8_t breakers[] = {'\t', '\0', '\r', '\n', 0x7F, 0xFF, 'x', '9', ' '};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<uint8_t> bytes(valid.begin(), valid.end());
+        for (int k = 1 + int(next() % 4); k > 0; --k) {
+            uint8_t b = round % 2 ? breakers[next() % sizeof breakers] : uint8_t(next());
+            bytes[next() % bytes.size()] = b;
+        }
+        if (round % 5 == 0)
+            bytes.resize(next() % (bytes.size() + 1));
+        check(bytes, "round " + std::to_string(round));
+        if (HasFatalFailure())
+            return;
+    }
+    // Longer than any line the program writes: refused, not cut.
+    std::string longLine = valid;
+    longLine.insert(longLine.find("C:"), std::string(kManifestLineChars, 'p'));
+    ManifestEntry entry;
+    GuardedBuffer tooLong(std::vector<uint8_t>(longLine.begin(), longLine.end()));
+    EXPECT_FALSE(ParseManifestLine(reinterpret_cast<const char*>(tooLong.data()), tooLong.size(), entry));
+}
 
 // --- the console program, run as a child -----------------------------------
 
