@@ -329,7 +329,7 @@ TEST_P(LongValueNames, LeftRatherThanRememberedCut)
     ASSERT_EQ(259u, cutName.size());
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, longName, Tagged(c.data)));
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, cutName,
-                                  Tagged("c:\program files\other{T}\other.exe")));
+                                  Tagged("c:\\program files\\other{T}\\other.exe")));
     SetFile(Tagged(c.file));
     CaptureWindow capture;
 
