@@ -30,24 +30,17 @@ struct Layout {
 };
 
 HWND g_dialog = nullptr;
-RECT g_placeAt{};
 Layout* g_layout = nullptr;
 
-// Places each new dialog at the work area's corner, as the Windows dialog
-// manager does with a template at (0,0) when a bar covers the corner.
-LRESULT CALLBACK PlaceLikeTheDialogManager(int code, WPARAM wp, LPARAM lp)
+BOOL CALLBACK FindDialog(HWND h, LPARAM)
 {
-    if (code == HCBT_CREATEWND) {
-        auto* create = reinterpret_cast<CBT_CREATEWNDA*>(lp);
-        char cls[16] = {};
-        GetClassNameA(reinterpret_cast<HWND>(wp), cls, sizeof cls);
-        if (!(create->lpcs->style & WS_CHILD) && strcmp(cls, "#32770") == 0) {
-            create->lpcs->x = g_placeAt.left;
-            create->lpcs->y = g_placeAt.top;
-            g_dialog = reinterpret_cast<HWND>(wp);
-        }
+    char cls[16] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(h)) {
+        g_dialog = h;
+        return FALSE;
     }
-    return CallNextHookEx(nullptr, code, wp, lp);
+    return TRUE;
 }
 
 BOOL CALLBACK RecordControl(HWND child, LPARAM)
@@ -62,7 +55,9 @@ BOOL CALLBACK RecordControl(HWND child, LPARAM)
 void CALLBACK LookAndClose(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
-    if (g_dialog && IsWindow(g_dialog)) {
+    g_dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, 0);
+    if (g_dialog) {
         g_layout->seen = true;
         GetWindowRect(g_dialog, &g_layout->window);
         EnumChildWindows(g_dialog, RecordControl, 0);
@@ -86,26 +81,29 @@ private:
     bool ok_ = false;
 };
 
-// Runs the real main dialog with the work area given and the dialog first
-// placed at its corner.
+// Runs the real main dialog with the work area given. The dialog manager
+// first places it at the work area's corner, as Windows does with a bar
+// there: its template's (0,0) is taken in its owner's client area, and the
+// owner, the thread's active window, sits at that corner.
 Layout RunDialog(const RECT& area)
 {
     Layout layout;
     WorkAreaGuard guard(area);
     if (!guard.ok())
         return layout;
-    g_dialog = nullptr;
-    g_placeAt = area;
+    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "", WS_POPUP | WS_VISIBLE, area.left, area.top, 8, 8,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!owner)
+        return layout;
+    SetActiveWindow(owner);
     g_layout = &layout;
-    HHOOK hook = SetWindowsHookExA(WH_CBT, PlaceLikeTheDialogManager, nullptr, GetCurrentThreadId());
     UINT_PTR timer = SetTimer(nullptr, 0, 500, LookAndClose);
     {
         CCleanerDlg dialog;
         dialog.DoModal();
     }
     KillTimer(nullptr, timer);
-    if (hook)
-        UnhookWindowsHookEx(hook);
+    DestroyWindow(owner);
     g_layout = nullptr;
     return layout;
 }
