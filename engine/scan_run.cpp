@@ -58,7 +58,8 @@ void ReportStatistics()
 
 int RunScan()
 {
-    if (ScanState.scanTarget[0] != '\0') {
+    // A stop confirmed before the scan began skips both stages.
+    if (ScanState.scanTarget[0] != '\0' && !ScanState.stopRequested) {
         RunMemoryScan();
         if (strcmp(ScanState.scanTarget, kEveryFixedDrive) == 0)
             WalkFixedDrives();

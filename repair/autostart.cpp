@@ -208,8 +208,15 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
         if (!ExpandRunValue(data, expanded))
             continue;
 
+        // A name cut to fit the remembered field could name another
+        // program's value when it is deleted again later: such a value is
+        // left, as one that cannot be read.
+        const bool nameFits = strlen(valueName) < sizeof ScanState.autoStartValueName;
+
         switch (DecideForFile(data, expanded, filePath, alias)) {
         case RunValueVerdict::NameCaseDelete:
+            if (!nameFits)
+                break;
             if (RemoveValueIn(view, root, subKeyPath, valueName) == 1) {
                 CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
                 ReportRegistryRemoval(kReportName);
@@ -219,6 +226,8 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
         case RunValueVerdict::PathCaseDelete:
             // Remembered before the attempt, so a refused deletion is retried
             // for the next infected file.
+            if (!nameFits)
+                break;
             CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
             if (RemoveValueIn(view, root, subKeyPath, valueName) == 1) {
                 ReportRegistryRemoval(kReportName);

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the release package: dist/ with scourix.exe, scourix-cli.exe, the
-# README and SHA256SUMS. The programs are built without time stamps, debug
-# information or build paths, so two builds of one commit give the same bytes.
+# Builds the release package: dist/ with both pairs of programs (scourix.exe,
+# scourix-cli.exe, scourix64.exe, scourix-cli64.exe), the README and
+# SHA256SUMS. The programs are linked with the runtime's win32 thread model
+# (imports the oldest supported Windows exports) and built without time
+# stamps, debug information or build paths, so two builds of one commit give
+# the same bytes.
 #   bash tools/release.sh            build dist/
 #   bash tools/release.sh --verify   build twice, in two folders, and compare
 #   --sign CERT.pfx [--timestamp URL]   also sign the programs (tools/sign-release.sh;
@@ -16,7 +19,8 @@ SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 export SOURCE_DATE_EPOCH
 export TZ=UTC LC_ALL=C
 
-programs=(app/scourix.exe cli/scourix-cli.exe)
+# Each pair's build folder (below the folder given) and its programs.
+programs=(32/app/scourix.exe 32/cli/scourix-cli.exe 64/app/scourix64.exe 64/cli/scourix-cli64.exe)
 
 verify=0
 sign_cert=""
@@ -33,11 +37,17 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$sign_cert" ] || [ ${#sign_options[@]} -eq 0 ] || { echo "--timestamp goes with --sign" >&2; exit 2; }
 
-# build_into FOLDER: a release build of the two programs in FOLDER.
+# build_into FOLDER: a release build of both pairs in FOLDER/32 and FOLDER/64.
 build_into() {
+    build_pair "$1/32" mingw-i686-win32.cmake
+    build_pair "$1/64" mingw-x86_64-win32.cmake
+}
+
+# build_pair FOLDER TOOLCHAIN: one pair, linked with the win32 runtime.
+build_pair() {
     local out=$1
     cmake -S "$src" -B "$out" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$src/cmake/mingw-i686.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$src/cmake/$2" \
         -DCMAKE_BUILD_TYPE=Release \
         -DBUILD_TESTING=OFF \
         "-DCMAKE_C_FLAGS=-ffile-prefix-map=$src=. -ffile-prefix-map=$out=." \

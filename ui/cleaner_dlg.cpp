@@ -11,6 +11,7 @@
 #include "ui/show_message.h"
 #include "ui/skin_shape.h"
 #include "ui/ui_globals.h"
+#include "ui/work_area.h"
 
 const char kDownloadPageUrl[] = "http://www.tessaro.example/download/downloadnow.htm";
 const char kUtilityPageUrl[] = "http://www.tessaro.example/download/utility.htm";
@@ -165,8 +166,10 @@ BOOL CCleanerDlg::OnInitDialog()
         g_largeFonts = dc.GetDeviceCaps(LOGPIXELSX) >= 120;
     }
 
-    // The template places the dialog at the screen's origin, so scaling the
-    // screen rectangles scales about the dialog's own corner.
+    // Scaling works on screen rectangles, so it must scale about the
+    // dialog's own corner: the dialog manager may have placed the dialog
+    // inside a work area that does not start at the screen's origin.
+    SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ScaleChildControls(m_hWnd, kReferenceWidth, kReferenceHeight, FALSE);
     MoveWindow(0, 0, kWindowWidth, kWindowHeight, TRUE);
 
@@ -217,6 +220,13 @@ BOOL CCleanerDlg::OnInitDialog()
     m_btnCancel.LoadHandCursor();
     m_btnDownloadLink.LoadHandCursor();
     m_btnUtilityLink.LoadHandCursor();
+
+    // Moved above, so the framework would no longer centre it.
+    RECT me;
+    GetWindowRect(&me);
+    const RECT area = WorkAreaOfWindow(m_hWnd);
+    const POINT at = CentredPosition(area, me.right - me.left, me.bottom - me.top, area);
+    SetWindowPos(nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     return TRUE;
 }
 
@@ -245,7 +255,20 @@ void CCleanerDlg::AskToStop(const char* caption)
         CDialog::OnCancel();
         return;
     }
-    if (ShowMessage("Terminate the Scan now?", caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    // The question's own message loop would dispatch the scan's first tick
+    // and run the whole scan nested under it, so that tick waits for the
+    // answer; a Yes then ends the scan as soon as it starts.
+    const bool armed = m_bScanArmed;
+    if (armed) {
+        KillTimer(ScanTimerId);
+        m_bScanArmed = false;
+    }
+    const int answer = ShowMessage("Terminate the Scan now?", caption, MB_YESNO | MB_ICONQUESTION);
+    if (armed) {
+        m_bScanArmed = true;
+        SetTimer(ScanTimerId, 100);
+    }
+    if (answer != IDYES)
         return;
     m_btnCancel.ShowWindow(SW_HIDE);
     m_btnOk.ShowWindow(SW_SHOW);
@@ -288,7 +311,9 @@ void CCleanerDlg::OnScan()
     ActionMode = kActionDelete;
 
     // The scan starts from the timer, once this click has returned to the
-    // message loop.
+    // message loop. A stop confirmed from here on belongs to this scan.
+    ScanState.stopRequested = 0;
+    m_bScanArmed = true;
     SetTimer(ScanTimerId, 100);
 }
 
@@ -296,7 +321,10 @@ void CCleanerDlg::OnTimer(UINT_PTR)
 {
     Default();
     KillTimer(ScanTimerId);
-    ScanState.stopRequested = 0;
+    // A tick queued before the timer was killed starts nothing.
+    if (!m_bScanArmed)
+        return;
+    m_bScanArmed = false;
 
     RunScan();
 

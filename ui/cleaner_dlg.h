@@ -62,6 +62,7 @@ private:
     HRGN m_hSkinRgn = nullptr;
     BITMAP m_bmSkin = {};
     CFont m_fontSearching;
+    bool m_bScanArmed = false; // the scan's timer is set and has not fired
 };
 
 // True when the maker's suite is installed: its key opens and its

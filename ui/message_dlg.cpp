@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "ui/show_message.h"
 #include "ui/ui_globals.h"
+#include "ui/work_area.h"
 
 namespace {
 
@@ -96,8 +97,23 @@ BOOL CMessageDlg::OnInitDialog()
     m_stcText.SetWindowText(m_strText.c_str());
     SetWindowText(m_strCaption.empty() ? kDefaultCaption : m_strCaption.c_str());
     if (g_mainDlg)
-        CenterWindow(g_mainDlg);
+        CentreOverMain();
     return TRUE;
+}
+
+// Over the main dialog, kept on the monitor that holds it (a question on a
+// second monitor stays there); over that work area where the main dialog is
+// hidden or minimised.
+void CMessageDlg::CentreOverMain()
+{
+    HWND main = g_mainDlg->GetSafeHwnd();
+    const RECT area = WorkAreaOfWindow(main);
+    RECT over = area;
+    if (main && ::IsWindowVisible(main) && !::IsIconic(main))
+        ::GetWindowRect(main, &over);
+    CRect me = WindowRectOf(*this);
+    const POINT at = CentredPosition(over, me.Width(), me.Height(), area);
+    SetWindowPos(nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CMessageDlg::OnOK()

@@ -40,5 +40,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    void CentreOverMain();
+
     CBrush m_brBackground;
 };

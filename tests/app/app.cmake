@@ -16,7 +16,7 @@ target_link_libraries(scx_plant_samples PRIVATE scx_testsupport)
 # test is copied onto its C: before the tests run.
 set(app_under_test ${CMAKE_BINARY_DIR}/wine/prefix/drive_c/scratch/app-under-test)
 add_test(NAME app_install_under_test
-    COMMAND sh -c "mkdir -p '${app_under_test}' && cp '$<TARGET_FILE:scourix>' '${app_under_test}/scourix.exe'")
+    COMMAND sh -c "mkdir -p '${app_under_test}' && cp '${SCX_SHIPPED_GUI}' '${app_under_test}/scourix.exe'")
 set_tests_properties(app_install_under_test PROPERTIES
     FIXTURES_SETUP scourix_exe FIXTURES_REQUIRED wine)
 
@@ -25,6 +25,6 @@ scx_add_wine_test(app_whole_program_tests
     SOURCES ${app_dir}/whole_program_test.cpp
     LIBS scx_appdrive
     SERIAL TIMEOUT 900)
-add_dependencies(app_whole_program_tests scourix)
+add_dependencies(app_whole_program_tests scx_shipped)
 get_property(app_tests GLOBAL PROPERTY SCX_TESTS_OF_app_whole_program_tests)
 set_property(TEST ${app_tests} APPEND PROPERTY FIXTURES_REQUIRED scourix_exe)

@@ -6,21 +6,18 @@ scx_add_wine_test(app_cli_options_tests SOURCES ${dir}/cli_options_test.cpp LIBS
 # The console program run as a child from outside. The program rides inside
 # the test program as a resource (the prefix has no drive that leads to the
 # build folder). Every run lists and may end processes: nothing else runs.
-get_target_property(cli_name scourix-cli OUTPUT_NAME)
-if(NOT cli_name)
-    set(cli_name scourix-cli)
-endif()
-set(cli_exe ${CMAKE_BINARY_DIR}/cli/${cli_name}.exe)
+set(cli_exe ${SCX_SHIPPED_CLI})
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc "1 RCDATA \"${cli_exe}\"\n")
 scx_add_wine_test(app_cli_tests SOURCES ${dir}/cli_run_test.cpp NO_RESOURCES SERIAL TIMEOUT 300)
 target_sources(app_cli_tests PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc)
 set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc APPEND PROPERTY OBJECT_DEPENDS ${cli_exe})
-add_dependencies(app_cli_tests scourix-cli)
+add_dependencies(app_cli_tests scx_shipped)
 
 # Both programs carry no link time stamp: relinking from the same objects a
 # moment later gives the same bytes. (tools/release.sh --verify builds twice.)
+# They are linked in the win32 sub-build.
 add_test(NAME app_reproducible_link
-    COMMAND ${SCX_TOOLS_DIR}/check-reproducible-link.sh ${CMAKE_BINARY_DIR} scourix-cli scourix)
+    COMMAND ${SCX_TOOLS_DIR}/check-reproducible-link.sh ${SCX_SHIPPED_BUILD_DIR} scourix-cli scourix)
 set_tests_properties(app_reproducible_link PROPERTIES TIMEOUT 120 LABELS nowine)
 
 # Machine, format and subsystem of the shipped pair, read from their headers.
@@ -31,5 +28,5 @@ else()
 endif()
 add_test(NAME app_program_kind
     COMMAND ${SCX_TOOLS_DIR}/check-program-kind.sh ${CMAKE_OBJDUMP} ${program_width}
-            $<TARGET_FILE:scourix> $<TARGET_FILE:scourix-cli>)
+            ${SCX_SHIPPED_GUI} ${SCX_SHIPPED_CLI})
 set_tests_properties(app_program_kind PROPERTIES TIMEOUT 60 LABELS nowine)

@@ -661,6 +661,64 @@ INSTANTIATE_TEST_SUITE_P(Lines, ListReset,
 
 // ------------------------------------------------------------- stopping
 
+// A stop asked for before the scan's first timer tick: both clicks are
+// queued together, so the question opens before the scan can start. Yes
+// ends the scan at once with the statistics; No lets it run. While the
+// question is open no scan runs under it.
+struct EarlyStopCase {
+    const char* name;
+    int button;
+    const char* caption;
+    int answer;
+};
+
+class EarlyStop : public AppTest, public ::testing::WithParamInterface<EarlyStopCase> {};
+
+TEST_P(EarlyStop, AnswerDecidesBeforeTheScanStarts)
+{
+    const EarlyStopCase& c = GetParam();
+    std::string dir = Folder("early");
+    const std::string sample = dir + "\\early.exe";
+    ASSERT_TRUE(WriteBytes(sample, BuildSample(1)));
+
+    ASSERT_TRUE(Launch());
+    PressButton(dialog_, kScan);
+    PressButton(dialog_, c.button);
+    BoxSeen box = WaitForBox(app_.pid(), dialog_, 15000);
+    ASSERT_NE(box.hwnd, nullptr) << "no question";
+    EXPECT_EQ(box.caption, c.caption);
+    EXPECT_EQ(box.text, "Terminate the Scan now?");
+    // Several timer intervals with the question open: still nothing scanned.
+    Sleep(600);
+    EXPECT_EQ(ResultLineCount(dialog_), 0);
+    EXPECT_FALSE(ScanFinished(dialog_));
+    PressBoxButton(box.hwnd, c.answer);
+
+    if (c.answer == IDYES) {
+        // OK shows at the Yes already; the run's end is its final status.
+        ASSERT_TRUE(WaitFinished(60000));
+        for (int i = 0; i < 600 && ControlText(dialog_, kStatus) != "Scanning terminated"; ++i)
+            Sleep(100);
+        EXPECT_EQ(ReadResultLines(dialog_), StatisticsBlock(false, 0, 0, 0));
+        EXPECT_EQ(ControlText(dialog_, kStatus), "Scanning terminated");
+        EXPECT_TRUE(FileExists(sample)) << "a stopped scan removed a file";
+        ExpectControls(dialog_, FinishedTable(), "Finished after an early stop");
+        return;
+    }
+    ASSERT_TRUE(WaitFinished(kScanTimeoutMs));
+    EXPECT_EQ(ControlText(dialog_, kStatus), "Scanning completed");
+    EXPECT_FALSE(FileExists(sample)) << "the scan did not run after No";
+    std::vector<std::string> lines = ReadResultLines(dialog_);
+    EXPECT_GT(ScannedCount(lines), 0);
+    ExpectControls(dialog_, FinishedTable(), "Finished");
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, EarlyStop,
+                         ::testing::Values(EarlyStopCase{"YesFromCancel", kCancel, "Scourix Ver 1.0", IDYES},
+                                           EarlyStopCase{"YesFromX", kClose, "DialogBoxTitle", IDYES},
+                                           EarlyStopCase{"NoFromCancel", kCancel, "Scourix Ver 1.0", IDNO}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
 {
     // Enough files that the walk is still going when the questions come.

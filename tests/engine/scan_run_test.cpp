@@ -95,6 +95,22 @@ TEST_F(ScanRun, EscapeAnsweredYesEndsTheWalkButNotTheSummary)
     EXPECT_TRUE(FileExists(Path("x.exe")));
 }
 
+// A stop confirmed before the scan began: neither stage runs (the sample
+// stays, nothing is counted) and the run ends with its summary.
+TEST_F(ScanRun, StopRequestedBeforeTheStartSkipsBothStages)
+{
+    ASSERT_TRUE(WriteSample(Path("x.exe"), kRecord));
+    Target(dir_);
+    ScanState.stopRequested = 1;
+
+    EXPECT_EQ(1, RunScan());
+
+    EXPECT_EQ(Statistics(0, 0, 0), lines());
+    EXPECT_EQ(std::vector<std::string>{"Scanning terminated"}, statuses());
+    EXPECT_TRUE(FileExists(Path("x.exe")));
+    EXPECT_EQ(0, ScanState.filesScanned);
+}
+
 TEST_F(ScanRun, RestartQuestionIsAskedWhenARemovalWasScheduled)
 {
     ScanState.rebootNeeded = 1;

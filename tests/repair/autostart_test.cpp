@@ -258,8 +258,8 @@ TEST_F(AutoStartTest, NoWalkWithoutAUsablePath)
 
 // Long or binary data is compared by its first 260 characters, up to its
 // first NUL: a command padded with arguments is still caught, and nothing
-// is read or written past the buffers. A value name longer than the
-// remembered-name field is cut to fit.
+// is read or written past the buffers. A value whose name does not fit the
+// remembered-name field is left.
 TEST_F(AutoStartTest, OverlongAndBinaryValuesAreComparedByTheirStart)
 {
     const std::string path = Tagged("c:\\windows\\svc{T}.exe");
@@ -279,7 +279,7 @@ TEST_F(AutoStartTest, OverlongAndBinaryValuesAreComparedByTheirStart)
         {Tagged("{T}_3long"), false},   {Tagged("{T}_4longpath"), true},
         {Tagged("{T}_5binpath"), true}, {Tagged("{T}_6longexpand"), true},
         {Tagged("{T}_7plain"), true},   {Tagged("{T}_8keep"), false},
-        {longName, true},
+        {longName, false},
     };
     ASSERT_TRUE(registry_.Set(HKEY_LOCAL_MACHINE, kRunKey, values[0].name, REG_BINARY, binaryText.data(), 600));
     ASSERT_TRUE(registry_.Set(HKEY_LOCAL_MACHINE, kRunKey, values[1].name, REG_DWORD, &dword, 4));
@@ -303,10 +303,62 @@ TEST_F(AutoStartTest, OverlongAndBinaryValuesAreComparedByTheirStart)
         deleted += v.deleted ? 1 : 0;
     }
     EXPECT_EQ(Lines(deleted), capture.lines());
-    // Enumerated last (by name and by creation), so remembered, cut to fit.
-    EXPECT_EQ(longName.substr(0, sizeof ScanState.autoStartValueName - 1), Remembered());
+    // The last path-case value that fits is the one remembered.
+    EXPECT_EQ(values[6].name, Remembered());
     SetEnvironmentVariableA(envName.c_str(), nullptr);
 }
+
+// A name cut to the remembered field's 259 characters could be another
+// program's value: the repair that deletes remembered names would then take
+// it. So a value with a longer name stays, and its cut name is never deleted.
+struct LongNameCase {
+    const char* name;
+    const char* file; // the file under check
+    const char* data; // the trojan's value data
+};
+
+class LongValueNames : public AutoStartTest, public ::testing::WithParamInterface<LongNameCase> {};
+
+TEST_P(LongValueNames, LeftRatherThanRememberedCut)
+{
+    const LongNameCase& c = GetParam();
+    const size_t fits = sizeof ScanState.autoStartValueName - 1;
+    const std::string stem = Tagged("{T}_long");
+    const std::string longName = stem + std::string(300 - stem.size(), 'n');
+    const std::string cutName = longName.substr(0, fits);
+    ASSERT_EQ(259u, cutName.size());
+    ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, longName, Tagged(c.data)));
+    ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, cutName,
+                                  Tagged("c:\\program files\\other{T}\\other.exe")));
+    SetFile(Tagged(c.file));
+    CaptureWindow capture;
+
+    // Twice: the second repair deletes whatever the first remembered.
+    RepairAutoStart("W32/Vexmor.N.Trojan");
+    RepairAutoStart("W32/Vexmor.N.Trojan");
+
+    EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, longName));
+    EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, cutName));
+    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_EQ("", Remembered());
+
+    // A name of exactly 259 characters fits: deleted and remembered whole.
+    ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, cutName, Tagged(c.data)));
+    RepairAutoStart("W32/Vexmor.N.Trojan");
+
+    EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, cutName));
+    EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, longName));
+    EXPECT_EQ(Lines(1), capture.lines());
+    EXPECT_EQ(cutName, Remembered());
+}
+
+const LongNameCase kLongNameCases[] = {
+    {"PathCase", "c:\\windows\\svc{T}.exe", "c:\\windows\\svc{T}.exe /s"},
+    {"NameCase", "c:\\windows\\system32\\svc{T}.exe", "svc{T}.exe"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Values, LongValueNames, ::testing::ValuesIn(kLongNameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ReadCase {
     const char* name;

@@ -21,3 +21,7 @@ scx_add_wine_test(ui_message_noresource_tests
 scx_add_wine_test(ui_suite_key_tests
     SOURCES ${dir}/suite_key_test.cpp
     LIBS scx_ui SERIAL)
+# The real main dialog, run in process with the work area moved.
+scx_add_wine_test(ui_placement_tests
+    SOURCES ${dir}/placement_test.cpp
+    LIBS scx_ui)
