@@ -3,6 +3,6 @@
 # host, then running the signed console program under Wine.
 add_test(NAME app_release_signing
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/signing_test.sh ${CMAKE_BINARY_DIR} ${SCX_TOOLS_DIR}
-            ${CMAKE_SIZEOF_VOID_P} ${CMAKE_STRIP} $<TARGET_FILE:scourix> $<TARGET_FILE:scourix-cli>)
+            ${CMAKE_SIZEOF_VOID_P} ${CMAKE_STRIP} ${SCX_SHIPPED_GUI} ${SCX_SHIPPED_CLI})
 set_tests_properties(app_release_signing PROPERTIES
     FIXTURES_REQUIRED wine TIMEOUT 300 SKIP_RETURN_CODE 77)
