@@ -305,8 +305,17 @@ void ConsoleEndAfterMemoryStage()
 
 bool ConsoleAttached() { return true; }
 
+// Already paced to its own interval.
+void ConsoleOfferStatus() { ConsoleStatus(); }
+void ConsoleStatusSettled() {}
+
+DWORD g_consoleLastRefresh;
+bool g_consoleRefreshedOnce;
+
+bool ConsoleStopAsked(bool refreshNow) { return PumpWhenDue(refreshNow, g_consoleLastRefresh, g_consoleRefreshedOnce); }
+
 const FrontEnd kConsoleFrontEnd = {
-    ConsoleResultLine, ConsoleStatus, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached,
+    ConsoleResultLine, ConsoleStatus, ConsoleOfferStatus, ConsoleStopAsked, ConsoleStatusSettled, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached,
 };
 
 BOOL WINAPI OnConsoleControl(DWORD)

@@ -67,6 +67,7 @@ bool IsSuiteInstalled()
 BEGIN_MESSAGE_MAP(CCleanerDlg, CDialog)
     ON_MESSAGE(WM_ENABLE, OnStatusReport)
     ON_MESSAGE(WM_SETREDRAW, OnResultReport)
+    ON_MESSAGE(kStatusSettleMessage, OnStatusSettle)
     ON_WM_TIMER()
     ON_WM_PAINT()
     ON_COMMAND(IDC_SCAN, OnScan)
@@ -245,6 +246,7 @@ void CCleanerDlg::AskToStop(const char* caption)
         CDialog::OnCancel();
         return;
     }
+    m_statusPacing.Settle(m_stcStatus);
     if (ShowMessage("Terminate the Scan now?", caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     m_btnCancel.ShowWindow(SW_HIDE);
@@ -307,14 +309,22 @@ void CCleanerDlg::OnTimer(UINT_PTR)
     ScanState.scanRunning = 0;
 }
 
-LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM)
+LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM lParam)
 {
-    m_stcStatus.SetWindowText(StatusText);
+    m_statusPacing.Report(m_stcStatus, lParam);
+    return 0;
+}
+
+LRESULT CCleanerDlg::OnStatusSettle(WPARAM, LPARAM)
+{
+    m_statusPacing.Settle(m_stcStatus);
     return 0;
 }
 
 LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
 {
+    // The label names the file a result line is about.
+    m_statusPacing.Settle(m_stcStatus);
     // Until the statistics begin the list starts afresh when full, so the
     // closing block is never cut off.
     if (m_lstResults.GetCount() >= kListResetLines && !ScanState.summaryStarted)
@@ -324,6 +334,9 @@ LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
     // The first two lines stay unselected (index n selects nothing).
     m_lstResults.SetCurSel(n > 2 ? n - 1 : n);
     UpdateHorizontalExtent();
+    // The walk may not pump again for a while: the line is seen now.
+    ::UpdateWindow(m_lstResults);
+    ::UpdateWindow(m_stcStatus);
     return 0;
 }
 

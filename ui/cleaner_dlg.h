@@ -8,6 +8,7 @@
 #include "framework/framework.h"
 #include "ui/color_static.h"
 #include "ui/ex_button.h"
+#include "ui/paced_status.h"
 
 class CCleanerDlg : public CDialog {
 public:
@@ -22,6 +23,7 @@ protected:
 
     LRESULT OnStatusReport(WPARAM, LPARAM);
     LRESULT OnResultReport(WPARAM, LPARAM);
+    LRESULT OnStatusSettle(WPARAM, LPARAM);
     void OnTimer(UINT_PTR nIDEvent);
     void OnPaint();
     void OnScan();
@@ -62,6 +64,7 @@ private:
     HRGN m_hSkinRgn = nullptr;
     BITMAP m_bmSkin = {};
     CFont m_fontSearching;
+    PacedStatus m_statusPacing;
 };
 
 // True when the maker's suite is installed: its key opens and its
