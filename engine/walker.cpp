@@ -228,6 +228,10 @@ int WalkDirectory(const char* pattern)
     if (char* dot = strrchr(subPattern, '.'))
         dot[1] = '\0';
     const bool subPatternFits = AppendText(subPattern, sizeof subPattern, "*");
+    // A folder pattern lists the subfolders along with the files: they are
+    // kept from that one listing and walked after the files, in the same
+    // order a second listing would give. A file path (memory stage) still
+    // gets its own subfolder search.
     const bool listOnce = subPatternFits && strcmp(subPattern, frame) == 0;
     SubfolderList subfolders;
 
@@ -273,6 +277,7 @@ int WalkDirectory(const char* pattern)
         return ScanState.filesScanned;
     }
 
+    // Past the budget for kept names the folder is listed a second time.
     if (!subPatternFits)
         return ScanState.filesScanned;
     FindGuard search(FindFirstFileA(subPattern, &data));
