@@ -326,9 +326,17 @@ bool ConsoleMayRemove(const char* path, const char* detectionName)
     return false;
 }
 
+// Already paced to its own interval.
+void ConsoleOfferStatus() { ConsoleStatus(); }
+void ConsoleStatusSettled() {}
+
+DWORD g_consoleLastRefresh;
+bool g_consoleRefreshedOnce;
+
+bool ConsoleStopAsked(bool refreshNow) { return PumpWhenDue(refreshNow, g_consoleLastRefresh, g_consoleRefreshedOnce); }
+
 const FrontEnd kConsoleFrontEnd = {
-    ConsoleResultLine, ConsoleStatus,    ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage,
-    ConsoleAttached,   ConsoleMayRemove,
+    ConsoleResultLine, ConsoleStatus, ConsoleOfferStatus, ConsoleStopAsked, ConsoleStatusSettled, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached, ConsoleMayRemove,
 };
 
 BOOL WINAPI OnConsoleControl(DWORD)

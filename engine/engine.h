@@ -15,6 +15,16 @@ int RunScan();
 // otherwise ScanState.filesScanned.
 int WalkDirectory(const char* pattern);
 
+// Reparse tags: the name-surrogate bit marks links, junctions and mount
+// points; tags up to 2 are reserved, never a real tag.
+constexpr DWORD kReparseTagNameSurrogate = 0x20000000;
+constexpr DWORD kReparseTagReservedRange = 2;
+
+// True for a folder entry the walker descends into: not "." or "..", and not
+// a link of any kind (a folder whose reparse tag is no name surrogate holds
+// real files and is walked).
+bool IsWalkedSubfolder(const WIN32_FIND_DATAA& data);
+
 // Removes and handles at most one queued message of this thread.
 void PumpScanMessages();
 

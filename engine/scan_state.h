@@ -36,6 +36,11 @@ struct ScanStateData {
     // The auto-start value last deleted (or chosen for deletion). Longer
     // value names are cut to fit.
     char autoStartValueName[260];
+    // The walker's listing size of the file under check, so the check needs
+    // no second system call to learn it; walkedSizeKnown is 0 outside a walk.
+    int walkedSizeKnown;
+    DWORD walkedSizeLow;
+    DWORD walkedSizeHigh;
 };
 
 extern ScanStateData ScanState;

@@ -38,16 +38,16 @@ private:
     int fd_;
 };
 
-// Cheap length query that needs no open: a file no record's size rule can
-// accept cannot match, so opening it would change nothing.
-bool LengthCanMatch(const char* path)
+// A file no record's size rule can accept cannot match, so opening it would
+// change nothing. The walker's listing gives the size; other callers (the
+// memory stage) let the open decide.
+bool LengthCanMatch()
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
-        return true; // let the open decide
-    if (data.nFileSizeHigh != 0)
+    if (!ScanState.walkedSizeKnown)
+        return true;
+    if (ScanState.walkedSizeHigh != 0)
         return false;
-    return AnyRecordAcceptsLength(int64_t(data.nFileSizeLow));
+    return AnyRecordAcceptsLength(int64_t(ScanState.walkedSizeLow));
 }
 
 void DeleteInfected(const char* path, const char* name)
@@ -126,7 +126,7 @@ int CheckTrojanFile(const char* detectionName, const char* path)
     if (ScanState.filesInfected == 0)
         memset(ScanState.autoStartValueName, 0, kAutoStartNameClearedBytes);
 
-    if (!LengthCanMatch(path))
+    if (!LengthCanMatch())
         return 0;
 
     FdGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));

@@ -68,6 +68,7 @@ bool IsSuiteInstalled()
 BEGIN_MESSAGE_MAP(CCleanerDlg, CDialog)
     ON_MESSAGE(WM_ENABLE, OnStatusReport)
     ON_MESSAGE(WM_SETREDRAW, OnResultReport)
+    ON_MESSAGE(kStatusSettleMessage, OnStatusSettle)
     ON_WM_TIMER()
     ON_WM_PAINT()
     ON_COMMAND(IDC_SCAN, OnScan)
@@ -263,6 +264,7 @@ void CCleanerDlg::AskToStop(const char* caption)
         KillTimer(ScanTimerId);
         m_bScanArmed = false;
     }
+    m_statusPacing.Settle(m_stcStatus);
     const int answer = ShowMessage("Terminate the Scan now?", caption, MB_YESNO | MB_ICONQUESTION);
     if (armed) {
         m_bScanArmed = true;
@@ -335,14 +337,22 @@ void CCleanerDlg::OnTimer(UINT_PTR)
     ScanState.scanRunning = 0;
 }
 
-LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM)
+LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM lParam)
 {
-    m_stcStatus.SetWindowText(StatusText);
+    m_statusPacing.Report(m_stcStatus, lParam);
+    return 0;
+}
+
+LRESULT CCleanerDlg::OnStatusSettle(WPARAM, LPARAM)
+{
+    m_statusPacing.Settle(m_stcStatus);
     return 0;
 }
 
 LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
 {
+    // The label names the file a result line is about.
+    m_statusPacing.Settle(m_stcStatus);
     // Until the statistics begin the list starts afresh when full, so the
     // closing block is never cut off.
     if (m_lstResults.GetCount() >= kListResetLines && !ScanState.summaryStarted)
@@ -352,6 +362,9 @@ LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
     // The first two lines stay unselected (index n selects nothing).
     m_lstResults.SetCurSel(n > 2 ? n - 1 : n);
     UpdateHorizontalExtent();
+    // The walk may not pump again for a while: the line is seen now.
+    ::UpdateWindow(m_lstResults);
+    ::UpdateWindow(m_stcStatus);
     return 0;
 }
 

@@ -41,6 +41,8 @@ ln -s . "$tree/loop1/self"
 ln -s .. "$tree/loop2/up"
 ln -s . "$tree/loop2/a"
 ln -s . "$tree/loop2/b"
+# Shown once when the links are left out, thousands of times when followed.
+filler "$tree/loop2/once.txt" 10
 ln -s does-not-exist "$tree/dangling.exe"
 mkfifo "$tree/pipe.exe"
 # Exactly the length of a record, all zeros, sparse.

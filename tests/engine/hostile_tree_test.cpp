@@ -5,6 +5,7 @@
 // of it.
 #include "tests/engine/engine_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,6 +53,8 @@ TEST_F(HostileTree, WalkEndsFindsTheSampleAfterItAndStaysInItsBuffers)
     EXPECT_EQ(1, ScanState.filesInfected);
     for (const std::string& s : statuses())
         EXPECT_LE(s.size(), 60u);
+    const std::string once = tree + "\\loop2\\once.txt";
+    EXPECT_EQ(1, std::count(statuses().begin(), statuses().end(), once)) << "a link was followed";
     EXPECT_LT(strnlen(StatusText, sizeof StatusText), sizeof StatusText);
     RemoveTree(tree + "\\zzz");
 }

@@ -3,6 +3,7 @@
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -333,19 +334,66 @@ TEST_F(Walker, EscapeAnsweredYesStopsEveryLevel)
     std::vector<std::string> all;
     ExpectedStatuses(dir_, all);
     DialogAnswerer answer("Scourix Ver 1.0", IDYES);
-    // Root: 6 entries x 2 pump calls, then 4 calls of the subfolder pass
-    // (".", "..", and so on), so 20 messages reach into the nested walks.
-    QueueEscapeAfter(capture().hwnd(), 20);
+    // Pressed while a nested folder is shown, then a refresh is surely due:
+    // the question comes at the test right after that entry.
+    const std::string pressedAt = Shown(Path("dir1\\c.txt"));
+    capture().OnStatus([&](const std::string& shown) {
+        if (shown != pressedAt)
+            return;
+        PostMessageA(capture().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
+        Sleep(3 * kRefreshIntervalMs);
+    });
 
     EXPECT_EQ(0, WalkDirectory(Pattern().c_str()));
 
     ASSERT_EQ(1, answer.count());
     EXPECT_EQ("Terminate the Scan now?", answer.seen()[0].text);
     EXPECT_TRUE(ScanState.stopRequested);
-    ASSERT_LT(statuses().size(), all.size());
-    EXPECT_GT(statuses().size(), 6u);
-    EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + statuses().size()), statuses());
+    const auto at = std::find(all.begin(), all.end(), pressedAt);
+    ASSERT_NE(all.end(), at);
+    EXPECT_EQ(std::vector<std::string>(all.begin(), at + 1), statuses());
 }
+
+// A stop asked for without any message to pump (Ctrl+C in the console, or a
+// handler run at the last refresh) ends the walk at the entry's next test,
+// never at the next refresh.
+struct StopBetweenRefreshesCase {
+    const char* name;
+    const char* stopAt;
+};
+
+class StopBetweenRefreshes : public Walker, public ::testing::WithParamInterface<StopBetweenRefreshesCase> {};
+
+TEST_P(StopBetweenRefreshes, EndsTheWalkAtTheEntryWhereItWasAsked)
+{
+    MakeTree();
+    std::vector<std::string> all;
+    ExpectedStatuses(dir_, all);
+    const std::string stopAt = Shown(Path(GetParam().stopAt));
+    capture().OnStatus([&](const std::string& shown) {
+        if (shown == stopAt)
+            ScanState.stopRequested = 1;
+    });
+
+    EXPECT_EQ(0, WalkDirectory(Pattern().c_str()));
+
+    const auto at = std::find(all.begin(), all.end(), stopAt);
+    ASSERT_NE(all.end(), at);
+    EXPECT_EQ(std::vector<std::string>(all.begin(), at + 1), statuses());
+    // The sample is removed only when the walk reached it before the stop.
+    const std::string sample = Path("dir1\\deep\\x.exe");
+    const bool reached = std::find(all.begin(), at + 1, Shown(sample)) != at + 1;
+    EXPECT_EQ(!reached, FileExists(sample));
+    EXPECT_EQ(reached ? 1u : 0u, lines().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, StopBetweenRefreshes,
+    ::testing::Values(StopBetweenRefreshesCase{"FileOfTheRoot", "a.txt"},
+                      StopBetweenRefreshesCase{"SubfolderEntry", "dir2"},
+                      StopBetweenRefreshesCase{"FileTwoLevelsDown", "dir1\\deep\\d.txt"},
+                      StopBetweenRefreshesCase{"TheSampleItself", "dir1\\deep\\x.exe"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Walker, EscapeAnsweredNoContinuesTheWalk)
 {
@@ -370,3 +418,51 @@ TEST_F(Walker, AnyMessageCarryingTheEscapeCodeAsksTheQuestion)
     EXPECT_EQ(1, answer.count());
     EXPECT_FALSE(ScanState.stopRequested);
 }
+
+// --- Which folder entries are walked -----------------------------------------------
+//
+// Wine cannot give a folder a reparse tag of its own choosing, so the decision
+// is tested on the listing's data; the walk past real links is in the
+// hostile-tree test.
+
+struct FolderEntryCase {
+    const char* name;
+    const char* fileName;
+    DWORD attributes;
+    DWORD tag; // dwReserved0
+    bool walked;
+};
+
+class FolderEntry : public ::testing::TestWithParam<FolderEntryCase> {};
+
+TEST_P(FolderEntry, IsWalkedUnlessALinkOrADotEntry)
+{
+    WIN32_FIND_DATAA data = {};
+    data.dwFileAttributes = GetParam().attributes;
+    data.dwReserved0 = GetParam().tag;
+    strcpy(data.cFileName, GetParam().fileName);
+    EXPECT_EQ(GetParam().walked, IsWalkedSubfolder(data));
+}
+
+constexpr DWORD kDir = FILE_ATTRIBUTE_DIRECTORY;
+constexpr DWORD kReparseDir = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Listing, FolderEntry,
+    ::testing::Values(FolderEntryCase{"PlainFolder", "sub", kDir, 0, true},
+                      // A tag field without the reparse attribute means nothing.
+                      FolderEntryCase{"PlainFolderWithStrayTagField", "sub", kDir, 0xA000000C, true},
+                      FolderEntryCase{"Dot", ".", kDir, 0, false},
+                      FolderEntryCase{"DotDot", "..", kDir, 0, false},
+                      FolderEntryCase{"File", "sub", FILE_ATTRIBUTE_ARCHIVE, 0, false},
+                      FolderEntryCase{"ReparseFile", "sub", FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, false},
+                      FolderEntryCase{"SymbolicLink", "sub", kReparseDir, 0xA000000C, false},
+                      FolderEntryCase{"JunctionOrMountPoint", "sub", kReparseDir, 0xA0000003, false},
+                      FolderEntryCase{"CloudPlaceholder", "sub", kReparseDir, 0x9000001A, true},
+                      FolderEntryCase{"CloudPlaceholderOtherProvider", "sub", kReparseDir, 0x9000601A, true},
+                      FolderEntryCase{"Deduplicated", "sub", kReparseDir, 0x80000013, true},
+                      FolderEntryCase{"HierarchicalStorage", "sub", kReparseDir, 0xC0000004, true},
+                      // Wine lists its folder links with this reserved value.
+                      FolderEntryCase{"WineLink", "sub", kReparseDir, 2, false},
+                      FolderEntryCase{"ReservedZero", "sub", kReparseDir, 0, false}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -65,6 +65,8 @@ LRESULT CALLBACK CaptureWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         std::string text(StatusText, strnlen(StatusText, sizeof StatusText));
         self->statuses_.push_back(text);
         self->events_.push_back({false, text});
+        if (self->onStatus_)
+            self->onStatus_(text);
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);

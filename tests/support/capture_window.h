@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ public:
     const std::vector<std::string>& statuses() const { return statuses_; }
     const std::vector<Event>& events() const { return events_; }
     void Clear();
+    // Called with each status right after it is recorded, inside the walk.
+    void OnStatus(std::function<void(const std::string&)> hook) { onStatus_ = std::move(hook); }
 
 private:
     static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
@@ -36,6 +39,7 @@ private:
     std::vector<std::string> lines_;
     std::vector<std::string> statuses_;
     std::vector<Event> events_;
+    std::function<void(const std::string&)> onStatus_;
 };
 
 } // namespace scx::test
