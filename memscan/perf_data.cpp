@@ -4,7 +4,8 @@
 
 namespace {
 
-// Layout of the 32-bit performance-data structures (byte offsets).
+// Layout of the performance-data structures (byte offsets): one layout for
+// 32- and 64-bit readers, whose headers declare the title fields as DWORDs.
 constexpr size_t kBlockHeaderLength = 24;      // PERF_DATA_BLOCK.HeaderLength
 constexpr size_t kBlockMinSize = 28;
 constexpr size_t kObjDefinitionLength = 4;     // PERF_OBJECT_TYPE

@@ -39,13 +39,16 @@ class TrojanCheck : public EngineTest {};
 
 // --- Every record -----------------------------------------------------------
 
-class RecordSample : public EngineTest, public ::testing::WithParamInterface<int> {};
+// Both machines' samples: a 64-bit test program runs PE32+ stand-ins, and
+// the check must find them exactly as it finds the PE32 ones.
+class RecordSample : public EngineTest,
+                     public ::testing::WithParamInterface<std::tuple<int, SampleMachine>> {};
 
 TEST_P(RecordSample, IsFoundWithItsOwnNameAndRemoved)
 {
-    const int record = GetParam();
+    const auto [record, machine] = GetParam();
     const std::string path = Path("sample.exe");
-    ASSERT_TRUE(WriteSample(path, record));
+    ASSERT_TRUE(WriteSample(path, record, SampleKind::Exact, machine));
 
     EXPECT_EQ(1, CheckTrojanFile(kFamily, path.c_str()));
 
@@ -57,8 +60,13 @@ TEST_P(RecordSample, IsFoundWithItsOwnNameAndRemoved)
     EXPECT_STREQ("", ScanState.currentFilePath);
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, RecordSample, ::testing::Range(0, kDetectionRecordCount),
-                         [](const auto& info) { return RecordCaseName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Records, RecordSample,
+                         ::testing::Combine(::testing::Range(0, kDetectionRecordCount),
+                                            ::testing::Values(SampleMachine::I386, SampleMachine::Amd64)),
+                         [](const auto& info) {
+                             return RecordCaseName(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) == SampleMachine::I386 ? "_PE32" : "_PE32plus");
+                         });
 
 namespace {
 std::string NearMissName(int record, SampleKind kind)

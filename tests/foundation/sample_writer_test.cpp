@@ -28,14 +28,17 @@ uint16_t Read16(const std::vector<uint8_t>& b, size_t at)
 }
 
 struct Layout {
-    uint32_t peOffset, sections, entry, sectionVa, sectionRaw;
+    uint32_t peOffset, machine, magic, optionalSize, sections, entry, sectionVa, sectionRaw;
 };
 
 Layout Parse(const std::vector<uint8_t>& b)
 {
     Layout l{};
     l.peOffset = Read32(b, 0x3C);
+    l.machine = Read16(b, l.peOffset + 4);
     l.sections = Read16(b, l.peOffset + 6);
+    l.optionalSize = Read16(b, l.peOffset + 20);
+    l.magic = Read16(b, l.peOffset + 24);
     l.entry = Read32(b, l.peOffset + 24 + 16);
     uint32_t sh = l.peOffset + 24 + Read16(b, l.peOffset + 20);
     l.sectionVa = Read32(b, sh + 12);
@@ -63,36 +66,60 @@ bool ListedByToolhelp(DWORD pid)
     return found;
 }
 
+struct MachineCase {
+    const char* name;
+    SampleMachine machine;
+    uint16_t fileMachine;
+    uint16_t magic;
+};
+
+const MachineCase kMachines[] = {
+    {"PE32", SampleMachine::I386, 0x014C, 0x010B},
+    {"PE32plus", SampleMachine::Amd64, 0x8664, 0x020B},
+};
+
+// The check reads the section table 248 bytes after the PE signature.
+constexpr uint32_t kCheckedSectionTable = 248;
+
 } // namespace
 
 class SampleShape : public ::testing::TestWithParam<int> {};
 
-TEST_P(SampleShape, CarriesBothPatternsAtTheRecordsDistancesAndLength)
+class SampleLayout : public ::testing::TestWithParam<std::tuple<int, MachineCase>> {};
+
+TEST_P(SampleLayout, CarriesBothPatternsAtTheRecordsDistancesAndLength)
 {
-    const DetectionRecord& r = DetectionTable[GetParam()];
-    std::vector<uint8_t> b = BuildSample(GetParam());
+    const auto [rec, m] = GetParam();
+    const DetectionRecord& r = DetectionTable[rec];
+    std::vector<uint8_t> b = BuildSample(rec, SampleKind::Exact, m.machine);
     ASSERT_EQ(size_t(r.size), b.size());
     ASSERT_EQ('M', b[0]);
     Layout l = Parse(b);
     ASSERT_EQ(0, memcmp(&b[l.peOffset], "PE\0\0", 4));
+    EXPECT_EQ(m.fileMachine, l.machine);
+    EXPECT_EQ(m.magic, l.magic);
+    // The real section table lies where the check reads it, whatever the machine.
+    EXPECT_EQ(kCheckedSectionTable, 24 + l.optionalSize);
+    EXPECT_EQ(0, memcmp(&b[l.peOffset + kCheckedSectionTable], ".text", 6));
     EXPECT_EQ(1u, l.sections);
     EXPECT_TRUE(PatternAt(b, FileOffset(l, int64_t(l.entry) + r.offset1), r.pattern1));
     EXPECT_TRUE(PatternAt(b, FileOffset(l, int64_t(l.entry) + r.offset2), r.pattern2));
 }
 
-TEST_P(SampleShape, NearMissesDifferInExactlyTheIntendedWay)
+TEST_P(SampleLayout, NearMissesDifferInExactlyTheIntendedWay)
 {
-    const int rec = GetParam();
+    const auto [rec, m] = GetParam();
+    const SampleMachine machine = m.machine;
     const DetectionRecord& r = DetectionTable[rec];
-    const std::vector<uint8_t> exact = BuildSample(rec);
+    const std::vector<uint8_t> exact = BuildSample(rec, SampleKind::Exact, machine);
     const Layout l = Parse(exact);
     const size_t p1 = FileOffset(l, int64_t(l.entry) + r.offset1);
     const size_t p2 = FileOffset(l, int64_t(l.entry) + r.offset2);
 
-    EXPECT_EQ(exact.size() + 1, BuildSample(rec, SampleKind::LongerByOne).size());
-    EXPECT_EQ(exact.size() - 1, BuildSample(rec, SampleKind::ShorterByOne).size());
+    EXPECT_EQ(exact.size() + 1, BuildSample(rec, SampleKind::LongerByOne, machine).size());
+    EXPECT_EQ(exact.size() - 1, BuildSample(rec, SampleKind::ShorterByOne, machine).size());
 
-    std::vector<uint8_t> changed = BuildSample(rec, SampleKind::PatternByteChanged);
+    std::vector<uint8_t> changed = BuildSample(rec, SampleKind::PatternByteChanged, machine);
     ASSERT_EQ(exact.size(), changed.size());
     EXPECT_FALSE(PatternAt(changed, p1, r.pattern1));
     size_t differing = 0;
@@ -100,19 +127,34 @@ TEST_P(SampleShape, NearMissesDifferInExactlyTheIntendedWay)
         differing += exact[i] != changed[i];
     EXPECT_EQ(1u, differing);
 
-    std::vector<uint8_t> noPe = BuildSample(rec, SampleKind::NoPeSignature);
+    std::vector<uint8_t> noPe = BuildSample(rec, SampleKind::NoPeSignature, machine);
     EXPECT_NE(0, memcmp(&noPe[l.peOffset], "PE\0\0", 4));
 
-    EXPECT_EQ(21u, Parse(BuildSample(rec, SampleKind::TwentyOneSections)).sections);
+    EXPECT_EQ(21u, Parse(BuildSample(rec, SampleKind::TwentyOneSections, machine)).sections);
 
-    std::vector<uint8_t> moved = BuildSample(rec, SampleKind::WrongDistance);
+    std::vector<uint8_t> moved = BuildSample(rec, SampleKind::WrongDistance, machine);
     EXPECT_EQ(exact.size(), moved.size());
     EXPECT_TRUE(PatternAt(moved, p1 + 1, r.pattern1));
     EXPECT_TRUE(PatternAt(moved, p2 + 1, r.pattern2));
 }
 
+INSTANTIATE_TEST_SUITE_P(Records, SampleLayout,
+                         ::testing::Combine(::testing::Range(0, kDetectionRecordCount),
+                                            ::testing::ValuesIn(kMachines)),
+                         [](const auto& info) {
+                             return "R" + std::to_string(std::get<0>(info.param)) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+// A sample is written for the machine the test program itself runs as, since
+// that is the one the host is known to run.
 TEST_P(SampleShape, RunsUntilKilledAndKeepsItsFileLocked)
 {
+    const auto* self = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(self);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(self + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, Parse(BuildSample(GetParam())).machine);
+
     std::string dir = MakeScratchSubdir("run");
     std::string path = dir + "\\sample" + std::to_string(GetParam()) + ".exe";
     ASSERT_TRUE(WriteSample(path, GetParam()));

@@ -1,5 +1,5 @@
 // Performance-data blocks and counter-title lists built by the tests, in the
-// 32-bit layout the system publishes.
+// layout the system publishes (one layout for 32- and 64-bit programs alike).
 #pragma once
 #include <cstdint>
 #include <cstring>

@@ -6,12 +6,27 @@
 #include "tests/support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <winperf.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 using namespace scx::test;
+
+// The blocks built here and the parser use the layout the SDK publishes. A
+// 64-bit build has the same one: its headers declare the title fields that
+// are pointers in a 32-bit build as DWORDs, so the data looks alike to both.
+static_assert(offsetof(PERF_DATA_BLOCK, HeaderLength) == 24, "block header length");
+static_assert(sizeof(PERF_OBJECT_TYPE) == 64 && offsetof(PERF_OBJECT_TYPE, NumCounters) == 32 &&
+                  offsetof(PERF_OBJECT_TYPE, NumInstances) == 40,
+              "object type");
+static_assert(sizeof(PERF_COUNTER_DEFINITION) == 40 && offsetof(PERF_COUNTER_DEFINITION, CounterOffset) == 36,
+              "counter definition");
+static_assert(sizeof(PERF_INSTANCE_DEFINITION) == 24 && offsetof(PERF_INSTANCE_DEFINITION, NameOffset) == 16,
+              "instance definition");
 
 namespace {
 

@@ -1,7 +1,12 @@
-// Harmless fixture samples: small PE32 programs that carry a detection
-// record's two patterns at the record's distances from the entry point, at the
-// record's exact length. The entry point only sleeps in a loop, so a sample
-// started as a process stays alive (and keeps its file locked) until killed.
+// Harmless fixture samples: small PE programs that carry a detection record's
+// two patterns at the record's distances from the entry point, at the record's
+// exact length. The entry point only sleeps in a loop, so a sample started as a
+// process stays alive (and keeps its file locked) until killed.
+//
+// The records describe 32-bit programs, but a host may run 64-bit code only;
+// so by default a sample has the machine of the test program that writes it,
+// and a 64-bit one is a PE32+ image laid out so that the check still reads its
+// section table where it expects one.
 #pragma once
 #include <windows.h>
 
@@ -21,6 +26,17 @@ enum class SampleKind {
     WrongDistance,      // both patterns one byte further from the entry point
 };
 
+enum class SampleMachine {
+    I386,  // PE32
+    Amd64, // PE32+ with a 224-byte optional header
+};
+
+#if defined(_WIN64)
+constexpr SampleMachine kNativeSampleMachine = SampleMachine::Amd64;
+#else
+constexpr SampleMachine kNativeSampleMachine = SampleMachine::I386;
+#endif
+
 // Layout facts of the samples, for tests that check the writer itself.
 constexpr uint32_t kSampleSectionStart = 0x200; // file offset == RVA from here
 constexpr uint32_t kSampleImageBase = 0x400000;
@@ -28,11 +44,14 @@ constexpr uint32_t kSampleImageBase = 0x400000;
 // Where the entry point of record's sample lies (file offset == RVA).
 uint32_t SampleEntryPoint(int record);
 
-std::vector<uint8_t> BuildSample(int record, SampleKind kind = SampleKind::Exact);
+std::vector<uint8_t> BuildSample(int record, SampleKind kind = SampleKind::Exact,
+                                 SampleMachine machine = kNativeSampleMachine);
 // A runnable clean program of the given length (no record's patterns).
-std::vector<uint8_t> BuildCleanProgram(uint32_t length = 8192);
+std::vector<uint8_t> BuildCleanProgram(uint32_t length = 8192,
+                                       SampleMachine machine = kNativeSampleMachine);
 
-bool WriteSample(const std::string& path, int record, SampleKind kind = SampleKind::Exact);
+bool WriteSample(const std::string& path, int record, SampleKind kind = SampleKind::Exact,
+                 SampleMachine machine = kNativeSampleMachine);
 
 // A started process, ended (and waited for) when the guard goes.
 class ProcessGuard {
