@@ -38,17 +38,18 @@ done
 bash tools/setup-deps.sh
 . tools/wine-env.sh
 if [ "$SCX_HOST_RUNS_I386" = 1 ]; then
-    preset=default build=$PWD/build program=scourix.exe
+    preset=default run_build=$PWD/build program=scourix.exe
 else
-    preset=x64 build=$PWD/build/x64 program=scourix64.exe
+    preset=x64 run_build=$PWD/build/x64 program=scourix64.exe
     echo "This host cannot execute 32-bit code: running the 64-bit $program."
 fi
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset --target scourix scx_run_driver scx_plant_samples
 mkdir -p build/screenshots
-export build program plant headless
+export run_build program plant headless
 exec tools/contain.sh build bash -c '
 set -euo pipefail
+build=$run_build
 tools/wine-prefix.sh "$build" setup
 trap "tools/wine-prefix.sh \"$build\" teardown" EXIT
 
