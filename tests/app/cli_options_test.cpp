@@ -15,6 +15,14 @@ using namespace scx::test;
 
 namespace {
 
+// The switches as the program's command line, behind its own name.
+bool Parse(const std::vector<const char*>& args, CliOptions& options)
+{
+    std::vector<const char*> argv = {"scourix-cli.exe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options);
+}
+
 struct ParseCase {
     const char* name;
     std::vector<const char*> args;
@@ -29,10 +37,8 @@ class ParseSwitches : public testing::TestWithParam<ParseCase> {};
 TEST_P(ParseSwitches, AcceptsOrRefuses)
 {
     const ParseCase& c = GetParam();
-    std::vector<const char*> argv = {"scourix-cli.exe"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
     CliOptions options;
-    bool ok = ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options);
+    bool ok = Parse(c.args, options);
     ASSERT_EQ(c.accepted, ok) << options.error;
     if (!ok) {
         EXPECT_NE('\0', options.error[0]) << "a refusal says why";
@@ -99,10 +105,8 @@ class QuarantineSwitches : public testing::TestWithParam<QuarantineSwitchCase> {
 TEST_P(QuarantineSwitches, AcceptsOrRefuses)
 {
     const QuarantineSwitchCase& c = GetParam();
-    std::vector<const char*> argv = {"scourix-cli.exe"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
     CliOptions options;
-    bool ok = ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options);
+    bool ok = Parse(c.args, options);
     ASSERT_EQ(c.accepted, ok) << options.error;
     if (!ok) {
         EXPECT_NE('\0', options.error[0]) << "a refusal says why";

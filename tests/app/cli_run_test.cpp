@@ -33,19 +33,7 @@ struct CliRun {
 
 // The program from this test program's resource, written once per file name
 // (a separate name per emulated Windows version).
-std::string CliPath(const std::string& fileName)
-{
-    std::string path = ScratchDir() + "\\" + fileName;
-    if (FileExists(path))
-        return path;
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(10)); // RT_RCDATA
-    HGLOBAL data = info ? LoadResource(nullptr, info) : nullptr;
-    const uint8_t* bytes = data ? static_cast<const uint8_t*>(LockResource(data)) : nullptr;
-    if (!bytes)
-        return "";
-    WriteBytes(path, std::vector<uint8_t>(bytes, bytes + SizeofResource(nullptr, info)));
-    return path;
-}
+std::string CliPath(const std::string& fileName) { return EmbeddedProgram(fileName); }
 
 struct WindowSearch {
     DWORD pid;

@@ -183,19 +183,7 @@ TEST(QuarantineFormat, ManifestParserStaysInsideHostileLines)
 
 // --- the console program, run as a child -----------------------------------
 
-std::string CliPath()
-{
-    std::string path = ScratchDir() + "\\scourix-cli.exe";
-    if (FileExists(path))
-        return path;
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(10)); // RT_RCDATA
-    HGLOBAL data = info ? LoadResource(nullptr, info) : nullptr;
-    const uint8_t* bytes = data ? static_cast<const uint8_t*>(LockResource(data)) : nullptr;
-    if (!bytes)
-        return "";
-    WriteBytes(path, std::vector<uint8_t>(bytes, bytes + SizeofResource(nullptr, info)));
-    return path;
-}
+std::string CliPath() { return EmbeddedProgram("scourix-cli.exe"); }
 
 ChildResult RunCli(const std::string& args) { return RunChild(CliPath(), args, "", 120000); }
 

@@ -120,4 +120,18 @@ bool IsChild()
     return v && *v == '1';
 }
 
+std::string EmbeddedProgram(const std::string& fileName)
+{
+    std::string path = ScratchDir() + "\\" + fileName;
+    if (FileExists(path))
+        return path;
+    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(10)); // RT_RCDATA
+    HGLOBAL data = info ? LoadResource(nullptr, info) : nullptr;
+    const uint8_t* bytes = data ? static_cast<const uint8_t*>(LockResource(data)) : nullptr;
+    if (!bytes)
+        return "";
+    WriteBytes(path, std::vector<uint8_t>(bytes, bytes + SizeofResource(nullptr, info)));
+    return path;
+}
+
 } // namespace scx::test

@@ -42,60 +42,62 @@ bool MakeDirs(const std::string& path)
     return true;
 }
 
-void RemoveTree(const std::string& path)
+void RemoveWideTree(const std::wstring& path)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string full = path + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            // A link is removed as itself: what it leads to may lie anywhere.
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!RemoveDirectoryA(full.c_str()))
-                    DeleteFileA(full.c_str());
-            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
-            } else {
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(path.c_str());
-}
-
-void RemoveLongTree(const std::string& path)
-{
-    const std::wstring wide = L"\\\\?\\" + std::wstring(path.begin(), path.end());
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((wide + L"\\*").c_str(), &fd);
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = fd.cFileName;
             if (name == L"." || name == L"..")
                 continue;
-            const std::string child = path + "\\" + std::string(name.begin(), name.end());
-            const std::wstring wideChild = wide + L"\\" + name;
-            SetFileAttributesW(wideChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             // A link is removed as itself: what it leads to may lie anywhere.
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!RemoveDirectoryW(wideChild.c_str()))
-                    DeleteFileW(wideChild.c_str());
+                if (!RemoveDirectoryW(child.c_str()))
+                    DeleteFileW(child.c_str());
             } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveLongTree(child);
+                RemoveWideTree(child);
             } else {
-                DeleteFileW(wideChild.c_str());
+                DeleteFileW(child.c_str());
             }
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
-    RemoveDirectoryW(wide.c_str());
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
 }
+
+namespace {
+
+std::wstring Widen(const std::string& text)
+{
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0)
+        return L"";
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(size_t(n) - 1);
+    return wide;
+}
+
+} // namespace
+
+void RemoveTree(const std::string& path)
+{
+    const std::wstring wide = Widen(path);
+    if (!wide.empty())
+        RemoveWideTree(wide);
+}
+
+void RemoveLongTree(const std::string& path)
+{
+    const std::wstring wide = Widen(path);
+    if (!wide.empty())
+        RemoveWideTree(L"\\\\?\\" + wide);
+}
+
 
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {

@@ -15,6 +15,9 @@ std::string MakeScratchSubdir(const std::string& hint);
 bool MakeDirs(const std::string& path);
 // Removes a folder tree (attributes reset first). Missing is fine.
 void RemoveTree(const std::string& path);
+// The same for a wide path in any form ("\\?\", "\\?\unix\..."); the one
+// removal the others go through, which never follows a link.
+void RemoveWideTree(const std::wstring& path);
 // The same for a tree whose paths may exceed MAX_PATH (reached as "\\?\" paths).
 void RemoveLongTree(const std::string& path);
 

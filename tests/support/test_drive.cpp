@@ -1,4 +1,5 @@
 #include "tests/support/test_drive.h"
+#include "tests/support/scratch.h"
 
 #include <winioctl.h>
 
@@ -55,31 +56,6 @@ std::wstring UnixToNt(const std::string& unixPath)
     return nt;
 }
 
-void RemoveTreeNt(const std::wstring& path)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            // A link is removed as itself: what it leads to may lie anywhere.
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                if (!RemoveDirectoryW(child.c_str()))
-                    DeleteFileW(child.c_str());
-            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTreeNt(child);
-            } else {
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryW(path.c_str());
-}
 
 } // namespace
 
@@ -94,7 +70,7 @@ TestDrive::TestDrive(char letter, UINT type) : letter_(letter)
         return;
     prefix.resize(at);
     unixFolder_ = prefix + "/scx-drive-" + letter + "-" + std::to_string(GetCurrentProcessId());
-    RemoveTreeNt(UnixToNt(unixFolder_));
+    RemoveWideTree(UnixToNt(unixFolder_));
     if (!CreateDirectoryW(UnixToNt(unixFolder_).c_str(), nullptr))
         return;
     ok_ = DefineDrive(letter, unixFolder_.c_str(), type) && GetDriveTypeA(root().c_str()) == type;
@@ -109,7 +85,7 @@ TestDrive::~TestDrive()
 {
     DefineDrive(letter_, nullptr, DRIVE_NO_ROOT_DIR);
     if (!unixFolder_.empty())
-        RemoveTreeNt(UnixToNt(unixFolder_));
+        RemoveWideTree(UnixToNt(unixFolder_));
 }
 
 std::string TestDrive::root() const { return std::string(1, letter_) + ":\\"; }
