@@ -9,10 +9,11 @@
 // walk runs in a child process of its own (walk_bench.exe --walk ...), so the
 // peak working set is that of one scanning process; bare walks and file
 // stages alternate, best of three each.
-#include "engine/detection.h"
-#include "engine/engine.h"
+#include "detect/detection.h"
+#include "scan/engine.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
+#include "ui/dialog_front_end.h"
 #include "ui/paced_status.h"
 
 #include <windows.h>
@@ -304,6 +305,7 @@ bool RunChild(const char* mode, const std::string& root, WalkResult& r)
 
 int main(int argc, char** argv)
 {
+    SetFrontEnd(&DialogFrontEnd());
     if (argc == 5 && strcmp(argv[1], "--walk") == 0)
         return WalkChild(argv[2], argv[3], argv[4]);
 

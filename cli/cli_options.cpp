@@ -1,6 +1,6 @@
 #include "cli/cli_options.h"
 
-#include "engine/scan_state.h"
+#include "scan/scan_state.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "cli/console_scan.h"
 
 #include "cli/quarantine.h"
-#include "engine/engine.h"
-#include "memscan/memscan.h"
-#include "repair/repair.h"
+#include "scan/engine.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
 
 #include <cstdarg>
 #include <cstdio>

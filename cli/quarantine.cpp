@@ -1,7 +1,7 @@
 #include "cli/quarantine.h"
 
 #include "cli/quarantine_format.h"
-#include "engine/scan_state.h"
+#include "scan/scan_state.h"
 
 #include <cstdarg>
 #include <cstdio>

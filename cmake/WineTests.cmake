@@ -17,7 +17,7 @@ function(scx_add_wine_test name)
     if(NOT T_NO_RESOURCES)
         target_sources(${name} PRIVATE $<TARGET_OBJECTS:scx_res>)
     endif()
-    target_link_libraries(${name} PRIVATE scx_testsupport ${T_LIBS} GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE scx_testsupport ${T_LIBS} scx_test_main)
     scx_register_wine_tests(${name} ${name} SOURCES ${T_SOURCES}
         ${T_SERIAL_FLAG} WINVER "${T_WINVER}" TIMEOUT "${T_TIMEOUT}")
     if(T_SERIAL)

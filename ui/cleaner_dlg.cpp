@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/engine.h"
-#include "engine/scan_state.h"
+#include "scan/engine.h"
+#include "scan/scan_state.h"
 #include "res/resource.h"
 #include "ui/show_message.h"
 #include "ui/skin_shape.h"

@@ -1,7 +1,7 @@
 #include "ui/paced_status.h"
 
-#include "engine/front_end.h"
-#include "engine/scan_state.h"
+#include "scan/front_end.h"
+#include "scan/scan_state.h"
 
 void PacedStatus::Report(HWND label, LPARAM lParam)
 {

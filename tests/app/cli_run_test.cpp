@@ -1,7 +1,7 @@
 // scourix-cli.exe run as a child, as a script or fleet tool would run it:
 // exit codes, standard output, the report file, and that it never opens a
 // window (watched from this process while the child runs).
-#include "engine/detection.h"
+#include "detect/detection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

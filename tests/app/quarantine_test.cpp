@@ -1,7 +1,7 @@
 // The console program's quarantine: a neutralised copy and a manifest line
 // before each removal, nothing removed without them, and the way back.
 #include "cli/quarantine_format.h"
-#include "engine/detection.h"
+#include "detect/detection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/guarded_buffer.h"
 #include "tests/support/samples.h"

@@ -1,7 +1,7 @@
 // The built-in table, byte for byte, against a digest taken from the
 // published record layout: fixture samples are built from this same table
 // and would not notice a mistyped byte.
-#include "engine/detection.h"
+#include "detect/detection.h"
 #include "tests/support/sha256.h"
 
 #include <gtest/gtest.h>

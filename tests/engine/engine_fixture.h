@@ -1,8 +1,8 @@
 // Common ground of the engine tests: a clean ScanState, the capture window on
 // the reporting channel and a scratch folder of the test's own.
 #pragma once
-#include "engine/detection.h"
-#include "engine/engine.h"
+#include "detect/detection.h"
+#include "scan/engine.h"
 #include "tests/support/capture_window.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

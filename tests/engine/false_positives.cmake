@@ -3,7 +3,7 @@
 # drive: a whole scan must detect nothing and change nothing. The copy holds
 # no other test's files, so the scan may run beside other tests.
 add_executable(engine_false_positive_tests ${CMAKE_CURRENT_LIST_DIR}/false_positives_test.cpp)
-target_link_libraries(engine_false_positive_tests PRIVATE scx_testsupport GTest::gtest_main)
+target_link_libraries(engine_false_positive_tests PRIVATE scx_testsupport scx_test_main)
 add_test(NAME engine_false_positives.WholeScanOfCleanDrives
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/false_positives.sh ${CMAKE_BINARY_DIR}
             $<TARGET_FILE:engine_false_positive_tests>)

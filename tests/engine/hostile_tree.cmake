@@ -1,7 +1,7 @@
 # A tree only the Unix side can make, walked under Wine; the host-side script
 # builds it inside the prefix's C: drive and checks it afterwards.
 add_executable(engine_hostile_tree_tests ${CMAKE_CURRENT_LIST_DIR}/hostile_tree_test.cpp)
-target_link_libraries(engine_hostile_tree_tests PRIVATE scx_testsupport GTest::gtest_main)
+target_link_libraries(engine_hostile_tree_tests PRIVATE scx_testsupport scx_test_main)
 add_test(NAME engine_hostile_tree.WalkOfUnixMadeTree
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/hostile_tree.sh ${CMAKE_BINARY_DIR}
             $<TARGET_FILE:engine_hostile_tree_tests>)

@@ -1,7 +1,7 @@
 // The matching steps over memory: the search and position modes, blocks 0
 // and 1, the size rules and the white-space stripping, with records set up
 // as the live one never is.
-#include "engine/mail_match.h"
+#include "detect/mail_match.h"
 #include "tests/support/mail_samples.h"
 
 #include <gtest/gtest.h>

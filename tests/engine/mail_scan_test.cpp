@@ -1,7 +1,7 @@
 // The mail-attachment content scan: the signature record, which files match,
 // and what each action does to a matching file.
-#include "engine/engine.h"
-#include "engine/mail_scan.h"
+#include "scan/engine.h"
+#include "scan/mail_scan.h"
 #include "tests/support/capture_window.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/scratch.h"

@@ -2,8 +2,8 @@
 // check and the mail-attachment check alike. A refusal keeps the file exactly
 // as it was: reported as not removed, with nothing else tried (no attribute
 // reset, no process ended, no removal at the next start).
-#include "engine/front_end.h"
-#include "engine/mail_scan.h"
+#include "scan/front_end.h"
+#include "scan/mail_scan.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/system_requests.h"
@@ -36,14 +36,15 @@ public:
     FrontEndScope() : table_(CurrentFrontEnd())
     {
         table_.mayRemove = RecordingMayRemove;
-        SetFrontEnd(&table_);
+        previous_ = SetFrontEnd(&table_);
     }
-    ~FrontEndScope() { SetFrontEnd(nullptr); }
+    ~FrontEndScope() { SetFrontEnd(previous_); }
     FrontEndScope(const FrontEndScope&) = delete;
     FrontEndScope& operator=(const FrontEndScope&) = delete;
 
 private:
     FrontEnd table_;
+    const FrontEnd* previous_ = nullptr;
 };
 
 enum class Check { TrojanFile, MailAttachment };

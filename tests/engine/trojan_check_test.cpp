@@ -1,7 +1,7 @@
 // The trojan file check: every record's sample is found with its own name and
 // removed, near misses and malformed files are left alone without a line, and
 // each action mode does and reports what it should.
-#include "engine/pe_match.h"
+#include "detect/pe_match.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The capture window records the engine's reports in the order sent.
-#include "engine/scan_state.h"
+#include "scan/scan_state.h"
 #include "tests/support/capture_window.h"
 
 #include <gtest/gtest.h>

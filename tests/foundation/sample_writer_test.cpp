@@ -1,6 +1,6 @@
 // The fixture samples have the shape the detection records describe, read
 // back with a PE reading of the test's own, and they run under Wine.
-#include "engine/detection.h"
+#include "detect/detection.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 

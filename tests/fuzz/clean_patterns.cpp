@@ -2,8 +2,8 @@
 // had the exact length of every record in turn: the length rule, which turns
 // almost every clean file away before it is opened, is taken out of the way
 // so that only the patterns decide. No clean file may match.
-#include "engine/detection.h"
-#include "engine/pe_match.h"
+#include "detect/detection.h"
+#include "detect/pe_match.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,11 +1,11 @@
 #include "tests/fuzz/harness.h"
 
-#include "engine/detection.h"
-#include "engine/mail_match.h"
-#include "engine/pe_match.h"
-#include "memscan/perf_data.h"
-#include "repair/run_value_match.h"
-#include "repair/wininit_edit.h"
+#include "detect/detection.h"
+#include "detect/mail_match.h"
+#include "detect/pe_match.h"
+#include "detect/perf_data.h"
+#include "detect/run_value_match.h"
+#include "detect/wininit_edit.h"
 #include "tests/support/mail_samples.h"
 
 #include <sys/mman.h>

@@ -4,8 +4,8 @@
 // fuzzer live in regressions/<target>/ and are replayed by ctest as well.
 #include "tests/fuzz/harness.h"
 
-#include "engine/detection.h"
-#include "engine/pe_match.h"
+#include "detect/detection.h"
+#include "detect/pe_match.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -3,8 +3,8 @@
 // variants, performance-data blocks, auto-start values.
 #include "tests/fuzz/harness.h"
 
-#include "engine/detection.h"
-#include "engine/mail_match.h"
+#include "detect/detection.h"
+#include "detect/mail_match.h"
 #include "tests/memscan/perf_block.h"
 #include "tests/support/mail_samples.h"
 

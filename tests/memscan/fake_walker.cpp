@@ -1,6 +1,6 @@
 #include "tests/memscan/fake_walker.h"
 
-#include "engine/engine.h"
+#include "scan/engine.h"
 
 #include <cstring>
 

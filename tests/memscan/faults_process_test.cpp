@@ -2,7 +2,7 @@
 // a security descriptor that grants nobody any access, as a process of
 // another account would be. Run by tests/support/faults.sh in a throwaway
 // copy of the prefix, as Windows XP and as Windows 98.
-#include "memscan/memscan.h"
+#include "scan/memory_stage.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/system_requests.h"

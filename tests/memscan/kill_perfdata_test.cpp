@@ -2,8 +2,8 @@
 // later), run as Windows 7 and as NT 4. Wine has no process performance data,
 // so the live method can only fail here; the ending itself is shown with
 // blocks built by the test around processes it started.
-#include "memscan/kill_process_detail.h"
-#include "memscan/memscan.h"
+#include "platform/process_kill_detail.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/kill_test_util.h"
 #include "tests/memscan/perf_block.h"
 #include "tests/support/dialog_answerer.h"

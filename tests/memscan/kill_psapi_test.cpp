@@ -1,6 +1,6 @@
 // Ending processes by full module path through PSAPI (Windows 2000 and XP),
 // run as XP and as 2000.
-#include "memscan/memscan.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/kill_test_util.h"
 #include "tests/support/dialog_answerer.h"
 

@@ -2,8 +2,8 @@
 // run as Windows 98. Wine reports bare executable names in szExeFile on
 // every version, where Windows 9x itself reports full paths; the cases say
 // which of the two they meet.
-#include "memscan/kill_process_detail.h"
-#include "memscan/memscan.h"
+#include "platform/process_kill_detail.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/kill_test_util.h"
 #include "tests/support/dialog_answerer.h"
 

@@ -1,7 +1,7 @@
 // The memory stage with the real walker and trojan check: fixture samples run
 // as real processes, are found through the walker, ended, and their images
 // removed by the forced walk. Runs as Windows XP, 2000, 7 and 98.
-#include "memscan/memscan.h"
+#include "scan/memory_stage.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
 

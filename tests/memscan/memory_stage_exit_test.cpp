@@ -2,8 +2,8 @@
 // outside: each scenario runs in a child process as some Windows version,
 // prints every report as it is made, and the parent judges its exit code,
 // its reports, the notice and the sample's file and process.
-#include "engine/engine.h"
-#include "memscan/memscan.h"
+#include "scan/engine.h"
+#include "scan/memory_stage.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"

@@ -3,8 +3,8 @@
 // notice first. Each scenario runs in a child process as some Windows version
 // and is judged from outside, by its exit code and what it printed. The
 // restart is a stand-in here (fake_restart.cpp) that only says it was asked.
-#include "engine/scan_state.h"
-#include "memscan/memscan.h"
+#include "scan/scan_state.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/fake_walker.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/child_process.h"

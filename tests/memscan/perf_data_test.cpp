@@ -1,7 +1,7 @@
 // Reading the process table out of performance data and the counter titles,
 // and the name rules of the perf-data kill method. The buffers end at an
 // inaccessible page, so a read past their end crashes the test.
-#include "memscan/perf_data.h"
+#include "detect/perf_data.h"
 #include "tests/memscan/perf_block.h"
 #include "tests/support/guarded_buffer.h"
 

@@ -2,8 +2,8 @@
 // are infected: which processes end, which images get the forced walk, and
 // when the service named after the image is stopped and unregistered.
 // Runs as Windows XP, 2000 and 7.
-#include "engine/scan_state.h"
-#include "memscan/memscan.h"
+#include "scan/scan_state.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/fake_walker.h"
 #include "tests/memscan/test_service.h"
 #include "tests/support/samples.h"

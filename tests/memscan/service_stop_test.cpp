@@ -1,6 +1,6 @@
 // Stopping a service by name under the service control manager, with test
 // services that stop quickly, slowly, refuse, or never finish stopping.
-#include "memscan/memscan.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/test_service.h"
 
 #include <gtest/gtest.h>

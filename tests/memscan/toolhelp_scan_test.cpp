@@ -3,8 +3,8 @@
 // by its bare file name (Windows 98 itself gives the full path), so the scan
 // runs with the programs' folder as the current folder, where a bare name
 // finds the image just as a full path would.
-#include "engine/scan_state.h"
-#include "memscan/memscan.h"
+#include "scan/scan_state.h"
+#include "scan/memory_stage.h"
 #include "tests/memscan/fake_walker.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

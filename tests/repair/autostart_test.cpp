@@ -1,8 +1,8 @@
 // Auto-start repair against the real registry of the test prefix: which Run
 // and RunServices values go, what is remembered and deleted again, and that
 // odd values (long, binary, long names) never overrun anything.
-#include "engine/engine.h"
-#include "repair/repair.h"
+#include "scan/engine.h"
+#include "scan/repair.h"
 #include "tests/repair/registry_sandbox.h"
 #include "tests/support/capture_window.h"
 

@@ -1,7 +1,7 @@
 // wininit.ini on disk: a new file, a rewritten one, and writes that fail
 // part-way, which must leave the old file as it was. Each case works in a
 // Windows folder and a temporary folder of its own.
-#include "repair/deferred_removal_detail.h"
+#include "platform/deferred_removal_detail.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>

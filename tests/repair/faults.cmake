@@ -4,6 +4,6 @@
 add_executable(repair_faults_helper ${CMAKE_CURRENT_LIST_DIR}/faults_registry_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/faults_disk_test.cpp ${CMAKE_CURRENT_LIST_DIR}/registry_sandbox.cpp)
 target_sources(repair_faults_helper PRIVATE $<TARGET_OBJECTS:scx_res>)
-target_link_libraries(repair_faults_helper PRIVATE scx_testsupport GTest::gtest_main)
+target_link_libraries(repair_faults_helper PRIVATE scx_testsupport scx_test_main)
 scx_add_fault_test(repair_faults.registry repair_faults_helper registry)
 scx_add_fault_test(repair_faults.disk-full repair_faults_helper disk-full)

@@ -3,8 +3,8 @@
 // must come through whole, with nothing left beside it. Run by
 // tests/support/faults.sh as Windows 98, with the Windows folder on a small
 // overlay that the script has filled to the last byte.
-#include "memscan/memscan.h"
-#include "repair/repair.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dialog_answerer.h"
 

@@ -2,7 +2,7 @@
 // machine's Run key with a read-only or a closed access list, as an
 // administrator or a policy may leave it. Run by tests/support/faults.sh in a
 // throwaway copy of the prefix (the access lists stay on the copy's keys).
-#include "repair/repair.h"
+#include "scan/repair.h"
 #include "tests/engine/engine_fixture.h"
 #include "tests/repair/registry_sandbox.h"
 #include "tests/support/dialog_answerer.h"

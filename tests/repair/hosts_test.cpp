@@ -1,8 +1,8 @@
 // The hosts-file step of the auto-start repair, on the prefix's real hosts
 // files (saved and put back byte for byte). The program runs as the default
 // NT version and again as Windows 98, where the hosts file lives elsewhere.
-#include "engine/engine.h"
-#include "repair/repair.h"
+#include "scan/engine.h"
+#include "scan/repair.h"
 #include "tests/support/capture_window.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/scratch.h"

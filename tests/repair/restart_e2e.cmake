@@ -3,7 +3,7 @@ set(dir ${CMAKE_CURRENT_LIST_DIR})
 # Restarts happen only in throwaway copies of the prefix, driven from the
 # host by restart_e2e.sh; the helper's cases are never run by ctest directly.
 add_executable(repair_restart_e2e_helper ${dir}/restart_e2e_helper.cpp)
-target_link_libraries(repair_restart_e2e_helper PRIVATE scx_testsupport GTest::gtest_main)
+target_link_libraries(repair_restart_e2e_helper PRIVATE scx_testsupport scx_test_main)
 
 foreach(scenario removal-winxp removal-win98 restart restart-no-privilege)
     add_test(NAME repair_restart_e2e.${scenario}

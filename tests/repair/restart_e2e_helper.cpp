@@ -1,8 +1,8 @@
 // The Windows side of the restart tests. These cases restart (or try to
 // restart) Windows, so they only ever run inside a throwaway copy of the
 // prefix, started by restart_e2e.sh; ctest never runs this program itself.
-#include "memscan/memscan.h"
-#include "repair/repair.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

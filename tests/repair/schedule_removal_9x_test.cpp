@@ -1,8 +1,8 @@
 // Removal at restart on the Windows 9x family, run as Windows 98: entries in
 // the real wininit.ini of the prefix's Windows folder, which each case puts
 // back as it found it.
-#include "memscan/memscan.h"
-#include "repair/repair.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Removal at restart on the NT family, run as XP and as Windows 7: the
 // request goes to the system's pending-deletion list, from which each case
 // takes its own entries out again.
-#include "memscan/memscan.h"
-#include "repair/repair.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>

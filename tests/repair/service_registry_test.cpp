@@ -1,6 +1,6 @@
 // Removing a service's registration from both numbered control sets, with
 // keys the tests create (Wine has neither control set of its own).
-#include "repair/repair.h"
+#include "scan/repair.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

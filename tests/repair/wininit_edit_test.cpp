@@ -1,6 +1,6 @@
 // Where a rename entry goes in the text of wininit.ini, and that everything
 // else is kept byte for byte.
-#include "repair/wininit_edit.h"
+#include "detect/wininit_edit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tests/support/capture_window.h"
 
-#include "engine/scan_state.h"
+#include "scan/scan_state.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "tests/support/samples.h"
 
-#include "engine/detection.h"
+#include "detect/detection.h"
 #include "tests/support/scratch.h"
 
 #include <algorithm>

@@ -1,0 +1,325 @@
+// Ending the processes started from a file that could not be deleted.
+#include "platform/process_kill.h"
+
+#include "detect/perf_data.h"
+#include "platform/process_kill_detail.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
+typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
+typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
+typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, LPSTR, DWORD);
+
+// A run-time-bound entry point, or null when the library lacks it.
+template <typename Fn>
+Fn Bind(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+class HandleGuard {
+public:
+    explicit HandleGuard(HANDLE h) : h_(h) {}
+    ~HandleGuard()
+    {
+        if (h_ && h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    HandleGuard(const HandleGuard&) = delete;
+    HandleGuard& operator=(const HandleGuard&) = delete;
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+class KeyGuard {
+public:
+    explicit KeyGuard(HKEY h) : h_(h) {}
+    ~KeyGuard()
+    {
+        if (h_)
+            RegCloseKey(h_);
+    }
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
+
+private:
+    HKEY h_;
+};
+
+// malloc'd buffer released on every way out.
+class Buffer {
+public:
+    Buffer() = default;
+    ~Buffer() { free(p_); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    // Zero-filled; false when the memory cannot be had (old contents kept).
+    bool Resize(size_t size)
+    {
+        void* p = realloc(p_, size ? size : 1);
+        if (!p)
+            return false;
+        p_ = static_cast<uint8_t*>(p);
+        size_ = size;
+        memset(p_, 0, size);
+        return true;
+    }
+    uint8_t* data() const { return p_; }
+    size_t size() const { return size_; }
+
+private:
+    uint8_t* p_ = nullptr;
+    size_t size_ = 0;
+};
+
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+const char* FileNamePart(const char* path)
+{
+    const char* slash = strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+// Ends one process; true when TerminateProcess succeeded.
+bool TerminateById(DWORD pid, DWORD access)
+{
+    HandleGuard process(OpenProcess(access, FALSE, pid));
+    return process.get() && TerminateProcess(process.get(), 0);
+}
+
+int ConvertInstanceName(const uint16_t* name, size_t nameChars, char* out, size_t outSize)
+{
+    if (nameChars == 0) {
+        if (outSize == 0)
+            return -1;
+        out[0] = '\0';
+        return 0;
+    }
+    int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWSTR>(name), int(nameChars), out,
+                                int(outSize), nullptr, nullptr);
+    if (n <= 0 || size_t(n) >= outSize)
+        return -1;
+    out[n] = '\0';
+    return n;
+}
+
+void FreeRecords(ProcessRecord* head)
+{
+    while (head) {
+        ProcessRecord* next = head->next;
+        free(head);
+        head = next;
+    }
+}
+
+} // namespace
+
+bool ToolhelpEntryMatches(const char* exeFile, const char* path)
+{
+    if (!exeFile || !path || !*exeFile || !*path)
+        return false;
+    if (!strchr(exeFile, '\\') || !strchr(path, '\\'))
+        return EqualNoCase(FileNamePart(exeFile), FileNamePart(path));
+    if (EqualNoCase(exeFile, path))
+        return true;
+    // The snapshot may name the file in its short (8.3) form.
+    char a[MAX_PATH], b[MAX_PATH];
+    DWORD na = GetShortPathNameA(exeFile, a, sizeof a);
+    DWORD nb = GetShortPathNameA(path, b, sizeof b);
+    return na > 0 && na < sizeof a && nb > 0 && nb < sizeof b && EqualNoCase(a, b);
+}
+
+int KillByExeNameToolhelp(const char* path)
+{
+    HMODULE kernel = LoadLibraryA("Kernel32.dll");
+    Sleep(100);
+    if (!kernel || !path)
+        return 0;
+    PROCESSENTRY32 entry;
+    memset(&entry, 0, sizeof entry);
+    entry.dwSize = sizeof entry; // 296
+    CreateSnapshotFn createSnapshot =
+        Bind<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+    if (!createSnapshot)
+        return 0;
+    HandleGuard snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    Sleep(100);
+    if (snapshot.get() == INVALID_HANDLE_VALUE || !snapshot.get())
+        return 0;
+    ProcessWalkFn first = Bind<ProcessWalkFn>(kernel, "Process32First");
+    if (!first || !first(snapshot.get(), &entry))
+        return 0;
+    for (;;) {
+        entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
+        if (ToolhelpEntryMatches(entry.szExeFile, path)) {
+            Sleep(50);
+            int result = TerminateById(entry.th32ProcessID, PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION) ? 1 : 0;
+            Sleep(500);
+            return result; // first match only
+        }
+        ProcessWalkFn next = Bind<ProcessWalkFn>(kernel, "Process32Next");
+        if (!next)
+            return 0;
+        Sleep(100);
+        if (!next(snapshot.get(), &entry))
+            return 0;
+        Sleep(100);
+    }
+}
+
+bool KillByPathPsapi(const char* path)
+{
+    HMODULE psapi = LoadLibraryA("psapi.dll");
+    if (!psapi || !path)
+        return false;
+    EnumProcessesFn enumProcesses = Bind<EnumProcessesFn>(psapi, "EnumProcesses");
+    if (!enumProcesses)
+        return false;
+    DWORD ids[1024];
+    memset(ids, 0, sizeof ids);
+    DWORD bytes = 0;
+    if (!enumProcesses(ids, sizeof ids, &bytes))
+        return false;
+    DWORD count = bytes / sizeof(DWORD);
+    if (count > 1024)
+        count = 1024;
+    if (count == 0)
+        return false;
+    GetModuleFileNameExFn moduleFileName =
+        Bind<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExA");
+    if (!moduleFileName)
+        return false;
+
+    ProcessRecord* head = nullptr;
+    ProcessRecord** tail = &head;
+    for (short i = 0; i < short(count); ++i) {
+        HandleGuard process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
+        if (!process.get())
+            continue;
+        char image[260];
+        memset(image, 0, sizeof image);
+        DWORD n = moduleFileName(process.get(), nullptr, image, sizeof image);
+        if (n == 0)
+            continue;
+        image[sizeof image - 1] = '\0';
+        ProcessRecord* record = static_cast<ProcessRecord*>(calloc(1, sizeof(ProcessRecord)));
+        if (!record) {
+            // Without the whole list nothing is ended; the list could be made in part.
+            FreeRecords(head);
+            return true;
+        }
+        record->processId = ids[i];
+        memcpy(record->imagePath, image, sizeof image);
+        *tail = record;
+        tail = &record->next;
+    }
+
+    size_t pathLength = strlen(path);
+    for (ProcessRecord* r = head; r; r = r->next) {
+        if (strlen(r->imagePath) != pathLength || !EqualNoCase(r->imagePath, path))
+            continue;
+        if (TerminateById(r->processId, PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION))
+            Sleep(500);
+    }
+    FreeRecords(head);
+    return true;
+}
+
+int KillByNamePerfDataFrom(const char* path, const uint8_t* titles, size_t titlesLength,
+                           const uint8_t* block, size_t blockLength)
+{
+    char target[MAX_PATH];
+    if (!PerfTargetFromPath(path, target, sizeof target))
+        return 0;
+    PerfCounterTitles found;
+    if (!ParseCounterTitles(titles, titlesLength, &found))
+        return 0;
+    PerfProcessEntry table[kPerfTableSize];
+    int filled = ParsePerfProcessTable(block, blockLength, found.idProcessIndex, ConvertInstanceName, table);
+    int result = 0;
+    for (int i = 0; i < filled; ++i) {
+        if (!PerfInstanceNameMatches(table[i].name, target))
+            continue;
+        HandleGuard process(OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(table[i].processId)));
+        if (process.get() && TerminateProcess(process.get(), 0))
+            result = 1;
+        Sleep(500);
+    }
+    return result;
+}
+
+int KillByNamePerfData(const char* path)
+{
+    char target[MAX_PATH];
+    if (!path || !PerfTargetFromPath(path, target, sizeof target))
+        return 0;
+
+    // The English counter titles.
+    char keyName[96];
+    snprintf(keyName, sizeof keyName, "%s\\%03x", "software\\microsoft\\windows nt\\currentversion\\perflib", 9);
+    HKEY perflib = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, &perflib) != ERROR_SUCCESS)
+        return 0;
+    KeyGuard perflibGuard(perflib);
+    DWORD titlesSize = 0;
+    if (RegQueryValueExA(perflib, "Counters", nullptr, nullptr, nullptr, &titlesSize) != ERROR_SUCCESS ||
+        titlesSize == 0)
+        return 0;
+    Buffer titles;
+    if (!titles.Resize(titlesSize))
+        return 0;
+    DWORD got = titlesSize;
+    if (RegQueryValueExA(perflib, "Counters", nullptr, nullptr, titles.data(), &got) != ERROR_SUCCESS)
+        return 0;
+    if (got > titlesSize)
+        got = titlesSize;
+    PerfCounterTitles found;
+    if (!ParseCounterTitles(titles.data(), got, &found))
+        return 0;
+
+    // The process object. The size the query leaves behind on ERROR_MORE_DATA
+    // is not to be trusted, so the buffer grows from its own size, up to a cap.
+    const size_t kGrowth = 25600;
+    const size_t kCap = 64u << 20;
+    Buffer data;
+    if (!data.Resize(51200))
+        return 0;
+    DWORD size = DWORD(data.size());
+    LONG rc = RegQueryValueExA(HKEY_PERFORMANCE_DATA, found.processIndex, nullptr, nullptr, data.data(), &size);
+    while (rc == ERROR_MORE_DATA) {
+        size_t next = (size > data.size() ? size_t(size) : data.size()) + kGrowth;
+        if (next > kCap || !data.Resize(next)) {
+            rc = ERROR_OUTOFMEMORY;
+            break;
+        }
+        size = DWORD(data.size());
+        rc = RegQueryValueExA(HKEY_PERFORMANCE_DATA, found.processIndex, nullptr, nullptr, data.data(), &size);
+    }
+    RegCloseKey(HKEY_PERFORMANCE_DATA);
+    if (rc != ERROR_SUCCESS || size == 0)
+        return 0;
+    if (size > data.size())
+        size = DWORD(data.size());
+    return KillByNamePerfDataFrom(path, titles.data(), got, data.data(), size);
+}

@@ -1,0 +1,25 @@
+#include "scan/memory_stage.h"
+
+#include "scan/front_end.h"
+
+int KillProcessByImage(const char* path)
+{
+    int result;
+    switch (GetPlatformCode()) {
+    case 4:
+        result = KillByExeNameToolhelp(path);
+        break;
+    case 5:
+        if (GetNtVersionCode() == 6)
+            return KillByPathPsapi(path) ? 1 : 0; // never a message on this branch
+        result = KillByNamePerfData(path);
+        break;
+    default:
+        return 1;
+    }
+    if (result == 0) {
+        FrontEndPlainBox("Could not kill process", path);
+        return 0;
+    }
+    return 1;
+}

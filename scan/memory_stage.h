@@ -1,0 +1,16 @@
+// The memory stage: the running processes checked by their image files,
+// the infected ones ended, their services stopped and their files removed.
+#pragma once
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
+
+// May end the process (NT family, trojan found in memory).
+void RunMemoryScan();
+
+void ScanProcessesToolhelp();
+short ScanProcessesPsapi();
+
+// 1 when the processes running from path were dealt with (or no method
+// applies), 0 on failure ("Could not kill process" shown).
+int KillProcessByImage(const char* path);

@@ -1,0 +1,35 @@
+#include "scan/scan_state.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+ScanStateData ScanState;
+int ActionMode;
+char ResultLine[512];
+char StatusText[260];
+
+void SendResultReport()
+{
+    FrontEndResultLine();
+}
+
+void SendStatusReport()
+{
+    FrontEndStatus();
+}
+
+void ReportResultLine(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsnprintf(ResultLine, sizeof ResultLine, format, args);
+    va_end(args);
+    SendResultReport();
+}
+
+void ReportStatus(const char* text)
+{
+    CopyText(StatusText, sizeof StatusText, text);
+    SendStatusReport();
+}

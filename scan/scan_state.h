@@ -1,0 +1,66 @@
+// Process-wide scan state shared by the engine, the memory stage, the repair
+// routines and the main dialog, and the channel through which the engine
+// reports to the window.
+#pragma once
+#include <windows.h>
+
+#include "detect/text.h"
+
+enum : int {
+    kActionDelete = 100,
+    kActionRename = 101,
+    kActionDeleteToo = 102,
+    kActionLeave = 103,
+};
+
+struct ScanStateData {
+    HWND mainWindow;
+    char scanTarget[260];
+    char detectedName[260];
+    unsigned char stopRequested;
+    int scanRunning;
+    unsigned char summaryStarted;
+    int rebootNeeded;
+    int filesScanned;
+    int filesInfected;
+    int filesRemoved;
+    unsigned char memoryStageMode;
+    unsigned char lastCheckInfected;
+    int forcedAction;
+    char programFilesPattern[260];
+    int programFilesPending;
+    int programFilesVisited;
+    // Set by the memory stage when a running trojan could be neither ended
+    // nor have its service stopped; never cleared.
+    int memoryRestartNeeded;
+    // The file under check, for the auto-start repair; empty between checks.
+    char currentFilePath[261];
+    // The auto-start value last deleted (or chosen for deletion). Longer
+    // value names are cut to fit.
+    char autoStartValueName[260];
+    // The walker's listing size of the file under check, so the check needs
+    // no second system call to learn it; walkedSizeKnown is 0 outside a walk.
+    int walkedSizeKnown;
+    DWORD walkedSizeLow;
+    DWORD walkedSizeHigh;
+};
+
+extern ScanStateData ScanState;
+extern int ActionMode;
+extern char ResultLine[512];
+extern char StatusText[260];
+
+// Append-a-result-line request: formats into ResultLine (cut to 511
+// characters) and sends WM_SETREDRAW to ScanState.mainWindow.
+void ReportResultLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Show-status request: copies text into StatusText (cut to 259 characters)
+// and sends WM_ENABLE to ScanState.mainWindow.
+void ReportStatus(const char* text);
+// Sends the show-status request for what StatusText already holds.
+void SendStatusReport();
+// Sends the append-a-result-line request for what ResultLine already holds.
+void SendResultReport();
+
+
+// Where reports, questions and the end after the memory stage go.
+#include "scan/front_end.h"

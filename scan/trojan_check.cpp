@@ -1,0 +1,163 @@
+#include "detect/detection.h"
+#include "scan/engine.h"
+#include "detect/pe_match.h"
+#include "scan/memory_stage.h"
+#include "scan/repair.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+const VirusHandler HandlerTable[] = {
+    {"W32/Vexmor.Trojan", CheckTrojanFile},
+    {nullptr, nullptr},
+};
+
+namespace {
+
+constexpr size_t kAutoStartNameClearedBytes = 128;
+constexpr DWORD kForcedActionWaitMs = 1000;
+
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : fd_(fd) {}
+    ~FdGuard() { Close(); }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ != -1; }
+    void Close()
+    {
+        if (fd_ != -1)
+            _close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// A file no record's size rule can accept cannot match, so opening it would
+// change nothing. The walker's listing gives the size; other callers (the
+// memory stage) let the open decide.
+bool LengthCanMatch()
+{
+    if (!ScanState.walkedSizeKnown)
+        return true;
+    if (ScanState.walkedSizeHigh != 0)
+        return false;
+    return AnyRecordAcceptsLength(int64_t(ScanState.walkedSizeLow));
+}
+
+void DeleteInfected(const char* path, const char* name)
+{
+    if (!FrontEndMayRemove(path, name)) {
+        ReportResultLine("%s     %s Unable to remove", path, name);
+        return;
+    }
+    if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
+        ReportResultLine("%s     %s Unable to remove", StatusText, ScanState.detectedName);
+        return;
+    }
+    if (DeleteFileA(path) || (KillProcessByImage(path) && DeleteFileA(path))) {
+        ++ScanState.filesRemoved;
+        ReportResultLine("%s     %s removed", path, name);
+        return;
+    }
+    ReportResultLine("%s     %s Unable to remove", path, name);
+    ScanState.rebootNeeded = ScheduleRemovalAtRestart(path);
+}
+
+void RenameInfected(const char* path, const char* name)
+{
+    // The first character of the extension becomes 'V' (setup.exe ->
+    // setup.Vxe). Only the file name is looked at, so a dot in a folder name
+    // never redirects the file into another folder.
+    char newName[MAX_PATH + 1];
+    CopyText(newName, sizeof newName, path);
+    char* fileName = strrchr(newName, '\\');
+    fileName = fileName ? fileName + 1 : newName;
+    if (char* dot = strrchr(fileName, '.')) {
+        if (dot[1] != '\0')
+            dot[1] = 'V';
+        else
+            AppendText(newName, sizeof newName, "V");
+    }
+    if (MoveFileA(path, newName))
+        ReportResultLine("%s     %s renamed", path, name);
+    else
+        ReportResultLine("%s     %s Rename failed", path, name);
+}
+
+// What is done with an infected file, by ActionMode.
+void ActOnInfected(const char* path, const char* name)
+{
+    switch (ActionMode) {
+    case kActionDelete:
+    case kActionDeleteToo:
+        DeleteInfected(path, name);
+        break;
+    case kActionRename:
+        RenameInfected(path, name);
+        break;
+    case kActionLeave:
+        ReportResultLine("%s     %s not disinfected as per user's selection", StatusText,
+                         ScanState.detectedName);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+int CheckTrojanFile(const char* detectionName, const char* path)
+{
+    // Second pass over a running trojan's image: act without matching again.
+    if (ScanState.forcedAction != 0 && FrontEndAttached()) {
+        ActionMode = ScanState.forcedAction;
+        ReportResultLine("System Memory    W32/Vexmor.Trojan removed");
+        Sleep(kForcedActionWaitMs);
+        ActOnInfected(path, detectionName);
+        return 0;
+    }
+
+    if (ScanState.filesInfected == 0)
+        memset(ScanState.autoStartValueName, 0, kAutoStartNameClearedBytes);
+
+    if (!LengthCanMatch())
+        return 0;
+
+    FdGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    if (!file.valid())
+        return 0;
+    memset(ScanState.currentFilePath, 0, sizeof ScanState.currentFilePath);
+    CopyText(ScanState.currentFilePath, sizeof ScanState.currentFilePath, path);
+
+    const long length = _filelength(file.get());
+    int record = -1;
+    if (length >= 0)
+        record = FindMatchingRecord(file.get(), int32_t(length));
+    file.Close();
+
+    if (record < 0) {
+        ScanState.currentFilePath[0] = '\0';
+        return 0;
+    }
+
+    // Once the file is closed no later record can match, so the first match
+    // is the only one.
+    const char* name = DetectionTable[record].name;
+    ++ScanState.filesInfected;
+    RepairAutoStart(name);
+    CopyText(ScanState.detectedName, sizeof ScanState.detectedName, name);
+    CopyText(StatusText, sizeof StatusText, path);
+    if (ScanState.memoryStageMode) {
+        ScanState.lastCheckInfected = 1;
+    } else {
+        ActOnInfected(path, name);
+    }
+    ScanState.currentFilePath[0] = '\0';
+    return 1;
+}
