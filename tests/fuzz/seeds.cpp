@@ -5,7 +5,7 @@
 
 #include "detect/detection.h"
 #include "detect/mail_match.h"
-#include "tests/memscan/perf_block.h"
+#include "tests/support/perf_block.h"
 #include "tests/support/mail_samples.h"
 
 #include <algorithm>

@@ -1,1 +1,0 @@
-scx_add_wine_test(detection_table_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/detection_table_test.cpp)

@@ -1,0 +1,126 @@
+// An infected file that another process keeps open without delete sharing
+// cannot be removed: the user is told so and the file stays.
+#include "tests/scan/engine_fixture.h"
+#include "tests/support/dialog_answerer.h"
+
+#include <cstdio>
+#include <cstring>
+
+using namespace scx::test;
+
+namespace {
+
+constexpr int kRecord = 1;
+const char kHoldOption[] = "--hold-file=";
+
+// Started with --hold-file=PATH, this program only opens PATH without delete
+// sharing, says so by writing PATH.held, and waits to be ended.
+struct FileHolder {
+    FileHolder()
+    {
+        const char* option = strstr(GetCommandLineA(), kHoldOption);
+        if (!option)
+            return;
+        std::string path = option + strlen(kHoldOption);
+        path = path.substr(0, path.find_first_of("\" "));
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            ExitProcess(2);
+        WriteText(path + ".held", "held");
+        Sleep(INFINITE);
+    }
+} holder;
+
+// Takes back what a deferred-removal request may have left behind for files
+// under folder: entries of the NT pending list and wininit.ini lines.
+void ForgetScheduledRemovals(const std::string& folder)
+{
+    HKEY key;
+    const char* sessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        char data[65536];
+        DWORD size = sizeof data - 2, type = 0;
+        if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_MULTI_SZ) {
+            data[size] = data[size + 1] = '\0';
+            std::vector<std::string> entries;
+            for (const char* p = data; p < data + size && *p; p += strlen(p) + 1)
+                entries.push_back(p);
+            // Entries come in pairs: source, then destination (empty: delete).
+            std::string kept;
+            for (size_t i = 0; i < entries.size(); i += 2) {
+                bool ours = entries[i].find(folder) != std::string::npos;
+                if (!ours) {
+                    kept += entries[i] + '\0';
+                    kept += (i + 1 < entries.size() ? entries[i + 1] : std::string()) + '\0';
+                }
+            }
+            if (kept.empty())
+                RegDeleteValueA(key, "PendingFileRenameOperations");
+            else
+                RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                               reinterpret_cast<const BYTE*>((kept + '\0').data()), DWORD(kept.size() + 1));
+        }
+        RegCloseKey(key);
+    }
+
+    char windows[MAX_PATH];
+    if (!GetWindowsDirectoryA(windows, sizeof windows))
+        return;
+    const std::string ini = std::string(windows) + "\\wininit.ini";
+    std::vector<uint8_t> bytes = ReadBytes(ini);
+    if (bytes.empty())
+        return;
+    std::string text(bytes.begin(), bytes.end()), kept, line;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        line = text.substr(start, end - start);
+        std::string lower = line, lowerFolder = folder;
+        for (auto* s : {&lower, &lowerFolder})
+            for (char& ch : *s)
+                ch = char(tolower(static_cast<unsigned char>(ch)));
+        if (lower.find(lowerFolder) == std::string::npos)
+            kept += line;
+        start = end;
+    }
+    WriteText(ini, kept);
+}
+
+} // namespace
+
+class DeleteRefused : public EngineTest {
+protected:
+    void TearDown() override
+    {
+        ForgetScheduledRemovals(dir_);
+        EngineTest::TearDown();
+    }
+};
+
+TEST_F(DeleteRefused, FileHeldOpenByAnotherProcessIsReportedAndStays)
+{
+    const std::string path = Path("held.exe");
+    ASSERT_TRUE(WriteSample(path, kRecord));
+    ProcessGuard other = StartProgram(SelfPath(), kHoldOption + path);
+    ASSERT_TRUE(other.valid());
+    for (int i = 0; i < 200 && !FileExists(path + ".held"); ++i)
+        Sleep(25);
+    ASSERT_TRUE(FileExists(path + ".held"));
+    // Ending the holder by image name may fail on this system and say so in
+    // a plain message box; that box is answered like a user would.
+    DialogAnswerer okToAnyBox("", IDOK);
+
+    EXPECT_EQ(1, CheckTrojanFile("W32/Vexmor.Trojan", path.c_str()));
+
+    ASSERT_FALSE(lines().empty());
+    EXPECT_EQ(path + "     " + RecordName(kRecord) + " Unable to remove", lines().back());
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_TRUE(other.IsRunning());
+    EXPECT_EQ(1, ScanState.filesInfected);
+    EXPECT_EQ(0, ScanState.filesRemoved);
+    other.Stop();
+    ForgetScheduledRemovals(dir_);
+}

@@ -1,0 +1,157 @@
+// The memory-stage driver with a stand-in walker: which platform runs which
+// listing, when the program ends, and when it shows the found-in-memory
+// notice first. Each scenario runs in a child process as some Windows version
+// and is judged from outside, by its exit code and what it printed. The
+// restart is a stand-in here (fake_restart.cpp) that only says it was asked.
+#include "scan/scan_state.h"
+#include "scan/memory_stage.h"
+#include "tests/scan/fake_walker.h"
+#include "tests/support/dialog_answerer.h"
+#include "tests/support/child_process.h"
+#include "tests/support/samples.h"
+#include "tests/support/scratch.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace scx::test;
+namespace fw = scx::test::fakewalker;
+
+namespace {
+
+const char kNotice[] =
+    "W32/Vexmor.Trojan found in memory! registry entries created by the worm are removed. "
+    "You must restart the computer and run this program to continue scanning.\\n\\n"
+    "Restart the computer now?";
+
+void Say(const std::string& line)
+{
+    printf("%s\n", line.c_str());
+    fflush(stdout);
+}
+
+// Ends a process and waits until its id can no longer be opened.
+void EndAndWaitGone(ProcessGuard& process)
+{
+    DWORD pid = process.pid();
+    process.Stop();
+    for (int i = 0; i < 100; ++i) {
+        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        if (!h)
+            return;
+        CloseHandle(h);
+        Sleep(50);
+    }
+}
+
+// Child side: one infected clean program, started last so that it is the
+// last process listed; the stand-in walker reports `walkerReturn` for every
+// walk (the memory stage reports what the walker returns). With
+// `unendable`, the process is gone before it can be terminated and there is
+// no service of its name, so a restart is advised on NT 4, 2000 and XP.
+void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId = IDCANCEL)
+{
+    fw::Reset();
+    std::string dir = MakeScratchSubdir("stage");
+    std::string path = dir + "\\scxgone" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(WriteBytes(path, BuildCleanProgram()));
+    ProcessGuard victim = StartProgram(path);
+    ASSERT_TRUE(victim.IsRunning());
+    Say("VICTIM " + std::to_string(victim.pid()));
+    if (infected)
+        fw::MarkInfected(path);
+    if (unendable)
+        fw::OnInfectedWalk([&victim](const std::string&) { EndAndWaitGone(victim); });
+    fw::SetReturn(walkerReturn);
+    ActionMode = 100;
+
+    DialogAnswerer answer("Scourix Ver 1.0", answerId, true);
+    RunMemoryScan();
+
+    Say("RETURNED");
+    bool walkedInStageMode = !fw::Calls().empty();
+    for (const fw::Call& c : fw::Calls())
+        walkedInStageMode &= c.memoryStage;
+    Say(std::string("STAGE MODE DURING WALKS ") + (walkedInStageMode ? "yes" : "no"));
+    Say(std::string("STAGE MODE AFTER ") + (ScanState.memoryStageMode ? "on" : "off"));
+}
+
+TEST(MemoryStageChild, DISABLED_TrojanEnded) { RunScenario(true, false, 3); }
+TEST(MemoryStageChild, DISABLED_TrojanUnendable) { RunScenario(true, true, 3); }
+TEST(MemoryStageChild, DISABLED_TrojanUnendableAnswerOk) { RunScenario(true, true, 3, IDOK); }
+TEST(MemoryStageChild, DISABLED_TrojanEndedWalkerReportsZero) { RunScenario(true, false, 0); }
+TEST(MemoryStageChild, DISABLED_NothingFound) { RunScenario(false, false, 0); }
+
+struct StageCase {
+    const char* name;
+    const char* child;   // MemoryStageChild case
+    const char* version;
+    bool returns;        // RunMemoryScan returns (else the program ends with 0)
+    bool notice;         // the found-in-memory notice is shown
+    bool restart;        // a restart is requested
+};
+
+class MemoryStage : public testing::TestWithParam<StageCase> {};
+
+TEST_P(MemoryStage, EndsOrReturnsAsThePlatformSays)
+{
+    const StageCase& c = GetParam();
+    // The system's desktop process starts with the first window of the
+    // session; started from inside the child it would keep the child's output
+    // pipe open, so it is started from here.
+    HWND probe = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe)
+        DestroyWindow(probe);
+    ChildResult r = RunSelfTest(std::string("MemoryStageChild.DISABLED_") + c.child, c.version, 120000);
+    SCOPED_TRACE(r.output);
+    EXPECT_EQ(0, r.exitCode);
+
+    // The child cannot end its own processes when it ends itself.
+    size_t at = r.output.find("VICTIM ");
+    ASSERT_NE(std::string::npos, at);
+    DWORD pid = strtoul(r.output.c_str() + at + 7, nullptr, 10);
+    HANDLE victim = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    bool victimRunning = victim && WaitForSingleObject(victim, 1000) == WAIT_TIMEOUT;
+    if (victimRunning)
+        TerminateProcess(victim, 1);
+    if (victim)
+        CloseHandle(victim);
+    // Where the child ended itself, only the memory stage can have ended it.
+    EXPECT_FALSE(victimRunning);
+
+    EXPECT_EQ(c.returns, r.output.find("RETURNED") != std::string::npos);
+    if (c.returns) {
+        EXPECT_NE(std::string::npos, r.output.find("STAGE MODE DURING WALKS yes"));
+        EXPECT_NE(std::string::npos, r.output.find("STAGE MODE AFTER off"));
+    }
+    std::string box = std::string("BOX caption=Scourix Ver 1.0 text=") + kNotice + " buttons=1,2";
+    EXPECT_EQ(c.notice, r.output.find(box) != std::string::npos);
+    EXPECT_EQ(c.notice, r.output.find("BOX ") != std::string::npos) << "no other box is shown";
+    EXPECT_EQ(c.restart, r.output.find("RESTART REQUESTED") != std::string::npos);
+}
+
+const StageCase kStageCases[] = {
+    // NT family: a nonzero result from the listing ends the program at once.
+    {"XpTrojanEnded", "TrojanEnded", "winxp", false, false, false},
+    {"XpTrojanUnendableNoticeCancelled", "TrojanUnendable", "winxp", false, true, false},
+    {"Win2kTrojanUnendableNoticeCancelled", "TrojanUnendable", "win2k", false, true, false},
+    {"Nt4TrojanUnendableNoticeCancelled", "TrojanUnendable", "nt40", false, true, false},
+    // OK asks for the restart, and the program still ends at once.
+    {"XpTrojanUnendableNoticeOk", "TrojanUnendableAnswerOk", "winxp", false, true, true},
+    // Vista and later never touch services, so no restart is advised.
+    {"Win7TrojanUnendableNoNotice", "TrojanUnendable", "win7", false, false, false},
+    // A zero result goes on to the file walk.
+    {"XpWalkerReportsZero", "TrojanEndedWalkerReportsZero", "winxp", true, false, false},
+    {"XpNothingFound", "NothingFound", "winxp", true, false, false},
+    // The 9x family never shows the notice nor ends the program here.
+    {"Win98TrojanEnded", "TrojanEnded", "win98", true, false, false},
+    {"Win98TrojanUnendable", "TrojanUnendable", "win98", true, false, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Platforms, MemoryStage, testing::ValuesIn(kStageCases),
+                         [](const testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });
+
+} // namespace
