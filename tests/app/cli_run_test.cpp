@@ -2,6 +2,7 @@
 // exit codes, standard output, the report file, and that it never opens a
 // window (watched from this process while the child runs).
 #include "detect/detection.h"
+#include "tests/support/system_requests.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -154,44 +155,12 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Takes back pending-deletion entries for files under folder.
-void ForgetScheduledRemovals(const std::string& folder)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    static char data[65536];
-    DWORD size = sizeof data - 2, type = 0;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_MULTI_SZ) {
-        data[size] = data[size + 1] = '\0';
-        std::vector<std::string> entries;
-        for (const char* p = data; p < data + size && *p; p += strlen(p) + 1)
-            entries.push_back(p);
-        std::string kept;
-        for (size_t i = 0; i < entries.size(); i += 2) {
-            if (entries[i].find(folder) != std::string::npos)
-                continue;
-            kept += entries[i] + '\0';
-            kept += (i + 1 < entries.size() ? entries[i + 1] : std::string()) + '\0';
-        }
-        if (kept.empty())
-            RegDeleteValueA(key, "PendingFileRenameOperations");
-        else
-            RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                           reinterpret_cast<const BYTE*>((kept + '\0').data()), DWORD(kept.size() + 1));
-    }
-    RegCloseKey(key);
-}
-
 class CliTest : public testing::Test {
 protected:
     void SetUp() override { dir_ = MakeScratchSubdir("scan"); }
     void TearDown() override
     {
-        ForgetScheduledRemovals(dir_);
+        ForgetPendingRenamesUnder(dir_);
         RemoveTree(dir_);
     }
     std::string Path(const std::string& name) const { return dir_ + "\\" + name; }

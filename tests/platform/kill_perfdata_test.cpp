@@ -3,6 +3,9 @@
 // so the live method can only fail here; the ending itself is shown with
 // blocks built by the test around processes it started.
 #include "platform/process_kill_detail.h"
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
 #include "scan/memory_stage.h"
 #include "tests/platform/kill_test_util.h"
 #include "tests/support/perf_block.h"

@@ -1,5 +1,8 @@
 // Ending processes by full module path through PSAPI (Windows 2000 and XP),
 // run as XP and as 2000.
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
 #include "scan/memory_stage.h"
 #include "tests/platform/kill_test_util.h"
 #include "tests/support/dialog_answerer.h"

@@ -3,6 +3,9 @@
 // every version, where Windows 9x itself reports full paths; the cases say
 // which of the two they meet.
 #include "platform/process_kill_detail.h"
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
 #include "scan/memory_stage.h"
 #include "tests/platform/kill_test_util.h"
 #include "tests/support/dialog_answerer.h"

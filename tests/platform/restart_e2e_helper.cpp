@@ -1,8 +1,12 @@
 // The Windows side of the restart tests. These cases restart (or try to
 // restart) Windows, so they only ever run inside a throwaway copy of the
 // prefix, started by restart_e2e.sh; ctest never runs this program itself.
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
 #include "scan/memory_stage.h"
-#include "scan/repair.h"
+#include "platform/deferred_removal.h"
+#include "platform/registry_values.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

@@ -1,8 +1,11 @@
 // Removal at restart on the Windows 9x family, run as Windows 98: entries in
 // the real wininit.ini of the prefix's Windows folder, which each case puts
 // back as it found it.
-#include "scan/memory_stage.h"
-#include "scan/repair.h"
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
+#include "platform/deferred_removal.h"
+#include "platform/registry_values.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,11 @@
 // Removal at restart on the NT family, run as XP and as Windows 7: the
 // request goes to the system's pending-deletion list, from which each case
 // takes its own entries out again.
-#include "scan/memory_stage.h"
-#include "scan/repair.h"
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
+#include "platform/deferred_removal.h"
+#include "platform/registry_values.h"
 #include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>

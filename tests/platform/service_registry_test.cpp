@@ -1,6 +1,7 @@
 // Removing a service's registration from both numbered control sets, with
 // keys the tests create (Wine has neither control set of its own).
-#include "scan/repair.h"
+#include "platform/services.h"
+#include "tests/support/system_requests.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,28 +10,11 @@
 #include <string>
 #include <vector>
 
+using namespace scx::test;
+
 namespace {
 
 const char* const kSets[] = {"SYSTEM\\ControlSet001", "SYSTEM\\ControlSet002"};
-
-bool KeyExists(const std::string& path)
-{
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
-
-bool CreateKey(const std::string& path)
-{
-    HKEY h;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
 
 void DeleteTree(const std::string& path)
 {
@@ -58,8 +42,8 @@ public:
     ServiceKeys()
     {
         for (int i = 0; i < 2; ++i) {
-            setExisted_[i] = KeyExists(kSets[i]);
-            servicesExisted_[i] = KeyExists(std::string(kSets[i]) + "\\Services");
+            setExisted_[i] = MachineKeyExists(kSets[i]);
+            servicesExisted_[i] = MachineKeyExists(std::string(kSets[i]) + "\\Services");
         }
     }
     ~ServiceKeys()
@@ -81,7 +65,7 @@ public:
     bool Make(int set, const std::string& name, const std::string& sub)
     {
         made_.push_back(Path(set, name));
-        return CreateKey(Path(set, name, sub));
+        return CreateMachineKey(Path(set, name, sub));
     }
 
 private:
@@ -139,13 +123,13 @@ TEST_P(DeleteServiceRegistrationTest, DeletesInOrderAndReports)
         return false;
     };
     for (const Key& k : c.create) {
-        EXPECT_EQ(shouldRemain(k.set, k.sub), KeyExists(ServiceKeys::Path(k.set, name, k.sub)))
+        EXPECT_EQ(shouldRemain(k.set, k.sub), MachineKeyExists(ServiceKeys::Path(k.set, name, k.sub)))
             << "set " << k.set << " key '" << k.sub << "'";
-        EXPECT_EQ(shouldRemain(k.set, ""), KeyExists(ServiceKeys::Path(k.set, name)))
+        EXPECT_EQ(shouldRemain(k.set, ""), MachineKeyExists(ServiceKeys::Path(k.set, name)))
             << "service key of set " << k.set;
     }
-    EXPECT_TRUE(KeyExists(ServiceKeys::Path(1, neighbour, "Enum")));
-    EXPECT_TRUE(KeyExists(ServiceKeys::Path(2, neighbour, "Security")));
+    EXPECT_TRUE(MachineKeyExists(ServiceKeys::Path(1, neighbour, "Enum")));
+    EXPECT_TRUE(MachineKeyExists(ServiceKeys::Path(2, neighbour, "Security")));
 }
 
 const RegistrationCase kRegistrationCases[] = {
@@ -187,10 +171,10 @@ TEST(DeleteServiceRegistration, UnsafeNamesDeleteNothing)
     for (const std::string& bad : cases)
         EXPECT_EQ(0, DeleteServiceRegistration(bad.c_str())) << "name of " << bad.size() << " characters";
     EXPECT_EQ(0, DeleteServiceRegistration(nullptr));
-    EXPECT_TRUE(KeyExists(ServiceKeys::Path(1, name, "Parameters")));
-    EXPECT_TRUE(KeyExists(ServiceKeys::Path(2, name, "Parameters")));
-    EXPECT_TRUE(KeyExists("SYSTEM\\ControlSet001\\Services"));
-    EXPECT_TRUE(KeyExists("SYSTEM\\ControlSet002\\Services"));
+    EXPECT_TRUE(MachineKeyExists(ServiceKeys::Path(1, name, "Parameters")));
+    EXPECT_TRUE(MachineKeyExists(ServiceKeys::Path(2, name, "Parameters")));
+    EXPECT_TRUE(MachineKeyExists("SYSTEM\\ControlSet001\\Services"));
+    EXPECT_TRUE(MachineKeyExists("SYSTEM\\ControlSet002\\Services"));
 }
 
 TEST(DeleteMachineKey, DeletesOneKeyWithoutSubkeys)
@@ -202,7 +186,7 @@ TEST(DeleteMachineKey, DeletesOneKeyWithoutSubkeys)
     EXPECT_EQ(1, DeleteMachineKey(ServiceKeys::Path(1, name, "Enum").c_str()));
     EXPECT_EQ(0, DeleteMachineKey(ServiceKeys::Path(1, name, "Enum").c_str())); // already gone
     EXPECT_EQ(1, DeleteMachineKey(ServiceKeys::Path(1, name).c_str()));
-    EXPECT_FALSE(KeyExists(ServiceKeys::Path(1, name)));
+    EXPECT_FALSE(MachineKeyExists(ServiceKeys::Path(1, name)));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Stopping a service by name under the service control manager, with test
 // services that stop quickly, slowly, refuse, or never finish stopping.
-#include "scan/memory_stage.h"
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
+#include "platform/services.h"
 #include "tests/platform/test_service.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // An infected file that another process keeps open without delete sharing
 // cannot be removed: the user is told so and the file stays.
 #include "tests/scan/engine_fixture.h"
+#include "tests/support/system_requests.h"
 #include "tests/support/dialog_answerer.h"
 
 #include <cstdio>
@@ -35,35 +36,7 @@ struct FileHolder {
 // under folder: entries of the NT pending list and wininit.ini lines.
 void ForgetScheduledRemovals(const std::string& folder)
 {
-    HKEY key;
-    const char* sessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, sessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        char data[65536];
-        DWORD size = sizeof data - 2, type = 0;
-        if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<BYTE*>(data),
-                             &size) == ERROR_SUCCESS &&
-            type == REG_MULTI_SZ) {
-            data[size] = data[size + 1] = '\0';
-            std::vector<std::string> entries;
-            for (const char* p = data; p < data + size && *p; p += strlen(p) + 1)
-                entries.push_back(p);
-            // Entries come in pairs: source, then destination (empty: delete).
-            std::string kept;
-            for (size_t i = 0; i < entries.size(); i += 2) {
-                bool ours = entries[i].find(folder) != std::string::npos;
-                if (!ours) {
-                    kept += entries[i] + '\0';
-                    kept += (i + 1 < entries.size() ? entries[i + 1] : std::string()) + '\0';
-                }
-            }
-            if (kept.empty())
-                RegDeleteValueA(key, "PendingFileRenameOperations");
-            else
-                RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                               reinterpret_cast<const BYTE*>((kept + '\0').data()), DWORD(kept.size() + 1));
-        }
-        RegCloseKey(key);
-    }
+    ForgetPendingRenamesUnder(folder);
 
     char windows[MAX_PATH];
     if (!GetWindowsDirectoryA(windows, sizeof windows))

@@ -6,6 +6,7 @@
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/platform/test_service.h"
+#include "tests/support/system_requests.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 
@@ -19,25 +20,6 @@ using namespace scx::test;
 namespace fw = scx::test::fakewalker;
 
 namespace {
-
-bool KeyExists(const std::string& path)
-{
-    HKEY h;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
-
-bool CreateKey(const std::string& path)
-{
-    HKEY h;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(h);
-    return true;
-}
 
 class PsapiScan : public testing::Test {
 protected:
@@ -157,8 +139,8 @@ TEST_P(PsapiScanService, ServiceOfAnUnendableProcess)
     std::string serviceName = "ScxVictim" + std::to_string(GetCurrentProcessId()) + c.name + c.nameTail;
     std::string set1 = "SYSTEM\\ControlSet001\\Services\\" + serviceName;
     std::string set2 = "SYSTEM\\ControlSet002\\Services\\" + serviceName;
-    bool set1Existed = KeyExists("SYSTEM\\ControlSet001"), set2Existed = KeyExists("SYSTEM\\ControlSet002");
-    ASSERT_TRUE(CreateKey(set1 + "\\Enum") && CreateKey(set1 + "\\Security") && CreateKey(set2 + "\\Enum"));
+    bool set1Existed = MachineKeyExists("SYSTEM\\ControlSet001"), set2Existed = MachineKeyExists("SYSTEM\\ControlSet002");
+    ASSERT_TRUE(CreateMachineKey(set1 + "\\Enum") && CreateMachineKey(set1 + "\\Security") && CreateMachineKey(set2 + "\\Enum"));
 
     {
         TestService service(serviceName, c.serviceMode);
@@ -176,22 +158,22 @@ TEST_P(PsapiScanService, ServiceOfAnUnendableProcess)
         if (!NtFiveFamily()) {
             // Vista and later: no service is touched.
             EXPECT_EQ(DWORD(SERVICE_RUNNING), service.State());
-            EXPECT_TRUE(KeyExists(set1 + "\\Enum"));
-            EXPECT_TRUE(KeyExists(set2 + "\\Enum"));
+            EXPECT_TRUE(MachineKeyExists(set1 + "\\Enum"));
+            EXPECT_TRUE(MachineKeyExists(set2 + "\\Enum"));
             EXPECT_EQ(0, ScanState.memoryRestartNeeded);
             EXPECT_EQ(c.walkerReturn ? 2u : 1u, victimWalks);
         } else if (std::string(c.serviceMode) == "refuse") {
             // Not stopped: the registration goes all the same and a restart
             // is advised; the forced walk only follows a nonzero result.
             EXPECT_EQ(DWORD(SERVICE_RUNNING), service.State());
-            EXPECT_FALSE(KeyExists(set1));
-            EXPECT_FALSE(KeyExists(set2));
+            EXPECT_FALSE(MachineKeyExists(set1));
+            EXPECT_FALSE(MachineKeyExists(set2));
             EXPECT_EQ(1, ScanState.memoryRestartNeeded);
             EXPECT_EQ(c.walkerReturn ? 2u : 1u, victimWalks);
         } else {
             EXPECT_EQ(DWORD(SERVICE_STOPPED), service.State());
-            EXPECT_FALSE(KeyExists(set1));
-            EXPECT_FALSE(KeyExists(set2));
+            EXPECT_FALSE(MachineKeyExists(set1));
+            EXPECT_FALSE(MachineKeyExists(set2));
             EXPECT_EQ(0, ScanState.memoryRestartNeeded);
             ASSERT_EQ(2u, victimWalks);
             EXPECT_EQ(100, fw::CallsFor(victimPath)[1].forcedAction);

@@ -32,6 +32,53 @@ std::vector<std::string> PendingRenameEntries()
     return items;
 }
 
+void ForgetPendingRenamesUnder(const std::string& folder)
+{
+    const std::vector<std::string> entries = PendingRenameEntries();
+    std::string kept;
+    bool forgotten = false;
+    // Entries come in pairs: source, then destination (empty: delete).
+    for (size_t i = 0; i < entries.size(); i += 2) {
+        if (entries[i].find(folder) != std::string::npos) {
+            forgotten = true;
+            continue;
+        }
+        kept += entries[i] + '\0';
+        kept += (i + 1 < entries.size() ? entries[i + 1] : std::string()) + '\0';
+    }
+    if (!forgotten)
+        return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
+        return;
+    if (kept.empty())
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+    else
+        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>((kept + '\0').data()), DWORD(kept.size() + 1));
+    RegCloseKey(key);
+}
+
+bool MachineKeyExists(const std::string& path)
+{
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
+bool CreateMachineKey(const std::string& path)
+{
+    HKEY h;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}
+
 KeyAccess::KeyAccess(HKEY root, const char* path, const char* dacl) : root_(root), path_(path)
 {
     HKEY key;

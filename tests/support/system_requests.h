@@ -12,6 +12,14 @@ namespace scx::test {
 // destination, "\??\"-prefixed); empty when there is no such value.
 std::vector<std::string> PendingRenameEntries();
 
+// Takes back the pending removals whose source path contains folder, so a
+// test leaves no request behind for the next start of the prefix.
+void ForgetPendingRenamesUnder(const std::string& folder);
+
+// Keys under HKEY_LOCAL_MACHINE.
+bool MachineKeyExists(const std::string& path);
+bool CreateMachineKey(const std::string& path);
+
 // Puts an access list (SDDL, e.g. "D:P(A;;KR;;;WD)") on a registry key and
 // the old one back when it goes. Whoever may not rewrite the list could not
 // put it back, so every list given here must grant WRITE_DAC.
