@@ -35,13 +35,6 @@ BOOL CGdiObject::Attach(HGDIOBJ h)
     return h != nullptr;
 }
 
-HGDIOBJ CGdiObject::Detach()
-{
-    HGDIOBJ h = m_hObject;
-    m_hObject = nullptr;
-    return h;
-}
-
 BOOL CGdiObject::DeleteObject()
 {
     if (!m_hObject)
@@ -107,20 +100,6 @@ BOOL CDC::CreateCompatibleDC(HDC hdc)
 BOOL CDC::CreateCompatibleDC(CDC* pDC)
 {
     return CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr);
-}
-
-CSize CDC::GetTextExtent(const char* text, int count) const
-{
-    SIZE s{0, 0};
-    ::GetTextExtentPoint32A(m_hDC, text, count, &s);
-    return CSize(s.cx, s.cy);
-}
-
-void CDC::FillSolidRect(const RECT& r, COLORREF c)
-{
-    COLORREF old = ::SetBkColor(m_hDC, c);
-    ::ExtTextOutA(m_hDC, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-    ::SetBkColor(m_hDC, old);
 }
 
 CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd)
@@ -258,9 +237,9 @@ BOOL CWnd::DestroyWindow()
     return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
 }
 
-BOOL CWnd::UpdateData(BOOL saveAndValidate)
+BOOL CWnd::UpdateData()
 {
-    CDataExchange dx(this, saveAndValidate);
+    CDataExchange dx(this);
     DoDataExchange(&dx);
     return !dx.m_bFailed;
 }
@@ -472,7 +451,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 BOOL CDialog::OnInitDialog()
 {
-    UpdateData(FALSE);
+    UpdateData();
     return TRUE;
 }
 
@@ -525,16 +504,6 @@ CWinApp::~CWinApp()
         g_app = nullptr;
 }
 
-int CWinApp::Run()
-{
-    MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-    return ExitInstance();
-}
-
 CWinApp* AfxGetApp()
 {
     return g_app;
@@ -564,7 +533,8 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     if (!app)
         return -1;
     app->m_hInstance = hInstance;
-    if (!app->InitInstance())
-        return app->ExitInstance();
-    return app->Run();
+    // The modal main dialog runs inside InitInstance: there is no message
+    // loop of the application's own.
+    app->InitInstance();
+    return app->ExitInstance();
 }

@@ -48,11 +48,6 @@ struct CPoint : POINT {
     explicit CPoint(LPARAM lp) { x = (short)LOWORD(lp); y = (short)HIWORD(lp); }
 };
 
-struct CSize : SIZE {
-    CSize() { cx = 0; cy = 0; }
-    CSize(int w, int h) { cx = w; cy = h; }
-};
-
 struct CRect : RECT {
     CRect() { left = top = right = bottom = 0; }
     CRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
@@ -60,7 +55,6 @@ struct CRect : RECT {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     bool PtInRect(POINT p) const { return ::PtInRect(this, p) != FALSE; }
-    bool IsRectEmpty() const { return ::IsRectEmpty(this) != FALSE; }
     operator LPRECT() { return this; }
     operator LPCRECT() const { return this; }
 };
@@ -100,13 +94,8 @@ enum AfxSig {
 // WM_CTLCOLORMSGBOX..WM_CTLCOLORSTATIC arrive as one entry; nCtlColor is
 // the offset from WM_CTLCOLORMSGBOX (CTLCOLOR_DLG 4, CTLCOLOR_STATIC 6).
 #define WM_CTLCOLOR 0x0019
-#ifndef CTLCOLOR_MSGBOX
-#define CTLCOLOR_MSGBOX 0
-#define CTLCOLOR_EDIT 1
-#define CTLCOLOR_LISTBOX 2
-#define CTLCOLOR_BTN 3
+#ifndef CTLCOLOR_DLG
 #define CTLCOLOR_DLG 4
-#define CTLCOLOR_SCROLLBAR 5
 #define CTLCOLOR_STATIC 6
 #endif
 
@@ -144,14 +133,12 @@ protected:                                                     \
 #define AFX_FN(type, fn) reinterpret_cast<AFX_PMSG>(static_cast<type>(&ThisClass::fn))
 
 #define ON_COMMAND(id, fn)   {WM_COMMAND, (UINT)(id), AfxSig_vv, AFX_FN(void (CWnd::*)(), fn)},
-#define ON_BN_CLICKED(id, fn) ON_COMMAND(id, fn)
 #define ON_MESSAGE(msg, fn)  {(UINT)(msg), 0, AfxSig_lwl, AFX_FN(LRESULT (CWnd::*)(WPARAM, LPARAM), fn)},
 #define ON_WM_PAINT()        {WM_PAINT, 0, AfxSig_vv, AFX_FN(void (CWnd::*)(), OnPaint)},
 #define ON_WM_TIMER()        {WM_TIMER, 0, AfxSig_timer, AFX_FN(void (CWnd::*)(UINT_PTR), OnTimer)},
 #define ON_WM_CTLCOLOR()     {WM_CTLCOLOR, 0, AfxSig_ctlcolor, AFX_FN(HBRUSH (CWnd::*)(CDC*, CWnd*, UINT), OnCtlColor)},
 #define ON_WM_MOUSEMOVE()    {WM_MOUSEMOVE, 0, AfxSig_mouse, AFX_FN(void (CWnd::*)(UINT, CPoint), OnMouseMove)},
 #define ON_WM_LBUTTONDOWN()  {WM_LBUTTONDOWN, 0, AfxSig_mouse, AFX_FN(void (CWnd::*)(UINT, CPoint), OnLButtonDown)},
-#define ON_WM_LBUTTONUP()    {WM_LBUTTONUP, 0, AfxSig_mouse, AFX_FN(void (CWnd::*)(UINT, CPoint), OnLButtonUp)},
 #define ON_WM_SETFOCUS()     {WM_SETFOCUS, 0, AfxSig_focus, AFX_FN(void (CWnd::*)(CWnd*), OnSetFocus)},
 #define ON_WM_KILLFOCUS()    {WM_KILLFOCUS, 0, AfxSig_focus, AFX_FN(void (CWnd::*)(CWnd*), OnKillFocus)},
 #define ON_WM_SETCURSOR()    {WM_SETCURSOR, 0, AfxSig_setcursor, AFX_FN(BOOL (CWnd::*)(CWnd*, UINT, UINT), OnSetCursor)},
@@ -166,7 +153,6 @@ public:
     CGdiObject(const CGdiObject&) = delete;
     CGdiObject& operator=(const CGdiObject&) = delete;
     BOOL Attach(HGDIOBJ h);          // deletes what it held first
-    HGDIOBJ Detach();
     BOOL DeleteObject();
     HGDIOBJ GetSafeHandle() const { return m_hObject; }
     int GetObject(int size, void* buffer) const;
@@ -215,7 +201,6 @@ public:
     BOOL CreateCompatibleDC(CDC* pDC);        // nullptr: compatible with the screen
     BOOL CreateCompatibleDC(HDC hdc);
     void Attach(HDC hdc) { m_hDC = hdc; m_bOwn = false; }
-    HDC Detach() { HDC h = m_hDC; m_hDC = nullptr; m_bOwn = false; return h; }
     HDC GetSafeHdc() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
 
@@ -229,8 +214,6 @@ public:
     int DrawText(const char* text, int count, LPRECT rect, UINT format)
     { return ::DrawTextA(m_hDC, text, count, rect, format); }
     int GetDeviceCaps(int index) const { return ::GetDeviceCaps(m_hDC, index); }
-    CSize GetTextExtent(const char* text, int count) const;
-    void FillSolidRect(const RECT& r, COLORREF c);
 
     HDC m_hDC = nullptr;
 protected:
@@ -305,9 +288,7 @@ public:
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
-    int GetWindowText(char* buf, int size) const { return ::GetWindowTextA(m_hWnd, buf, size); }
     std::string GetWindowTextString() const;
-    int GetWindowTextLength() const { return ::GetWindowTextLengthA(m_hWnd); }
     void MoveWindow(int x, int y, int w, int h, BOOL repaint = TRUE) { ::MoveWindow(m_hWnd, x, y, w, h, repaint); }
     void MoveWindow(const RECT& r, BOOL repaint = TRUE)
     { ::MoveWindow(m_hWnd, r.left, r.top, r.right - r.left, r.bottom - r.top, repaint); }
@@ -318,7 +299,6 @@ public:
     void ScreenToClient(LPPOINT p) const { ::ScreenToClient(m_hWnd, p); }
     void ClientToScreen(LPPOINT p) const { ::ClientToScreen(m_hWnd, p); }
     void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
-    void InvalidateRect(LPCRECT r, BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, r, erase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     HWND SetFocus() { return ::SetFocus(m_hWnd); }
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
@@ -349,13 +329,13 @@ public:
     HBRUSH OnCtlColor(CDC*, CWnd*, UINT) { return (HBRUSH)Default(); }
     void OnMouseMove(UINT, CPoint) { Default(); }
     void OnLButtonDown(UINT, CPoint) { Default(); }
-    void OnLButtonUp(UINT, CPoint) { Default(); }
     void OnSetFocus(CWnd*) { Default(); }
     void OnKillFocus(CWnd*) { Default(); }
     BOOL OnSetCursor(CWnd*, UINT, UINT) { return (BOOL)Default(); }
 
     virtual void DoDataExchange(CDataExchange*) {}
-    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+    // Binds the controls to their members; nothing is ever read back.
+    BOOL UpdateData();
 
     HWND m_hWnd = nullptr;
 
@@ -381,9 +361,8 @@ LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 class CDataExchange {
 public:
-    CDataExchange(CWnd* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
+    explicit CDataExchange(CWnd* dlg) : m_pDlgWnd(dlg) {}
     CWnd* m_pDlgWnd;
-    BOOL m_bSaveAndValidate;
     bool m_bFailed = false;
 };
 
@@ -454,7 +433,6 @@ public:
 
     virtual BOOL InitInstance() { return TRUE; }
     virtual int ExitInstance() { return 0; }
-    virtual int Run();             // message loop until WM_QUIT, then ExitInstance
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
@@ -466,5 +444,5 @@ CWnd* AfxGetMainWnd();
 HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 // Sets the multibyte code page to the system ANSI code page, runs the
-// application's InitInstance; FALSE ends the process with ExitInstance's code.
+// application's InitInstance, then ends with ExitInstance's code.
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR cmdLine, int show);
