@@ -7,10 +7,20 @@ scx_add_wine_test(app_cli_options_tests SOURCES ${dir}/cli_options_test.cpp LIBS
 # the test program as a resource (the prefix has no drive that leads to the
 # build folder). Every run lists and may end processes: nothing else runs.
 set(cli_exe ${SCX_SHIPPED_CLI})
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc "1 RCDATA \"${cli_exe}\"\n")
+set(cli_embed "1 RCDATA \"${cli_exe}\"\n")
+# The 64-bit suite also carries the 32-bit console program, when the 32-bit
+# build made it first, to show that both report the same scan.
+set(SCX_PEER_CLI ${CMAKE_SOURCE_DIR}/build/cli/scourix-cli.exe CACHE FILEPATH
+    "The 32-bit console program the 64-bit suite compares itself with")
+set(cli_embedded ${cli_exe})
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND EXISTS ${SCX_PEER_CLI})
+    string(APPEND cli_embed "2 RCDATA \"${SCX_PEER_CLI}\"\n")
+    list(APPEND cli_embedded ${SCX_PEER_CLI})
+endif()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc "${cli_embed}")
 scx_add_wine_test(app_cli_tests SOURCES ${dir}/cli_run_test.cpp NO_RESOURCES SERIAL TIMEOUT 300)
 target_sources(app_cli_tests PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc)
-set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc APPEND PROPERTY OBJECT_DEPENDS ${cli_exe})
+set_property(SOURCE ${CMAKE_CURRENT_BINARY_DIR}/cli_embed.rc APPEND PROPERTY OBJECT_DEPENDS ${cli_embedded})
 add_dependencies(app_cli_tests scx_shipped)
 
 # Both programs carry no link time stamp: relinking from the same objects a

@@ -415,4 +415,80 @@ TEST_F(CliTest, RunningSampleIsEndedAndRemovedByTheMemoryStage)
     DeleteFileA(report.c_str());
 }
 
+// --- the 32-bit and the 64-bit program report the same scan ----------------
+
+// A 32-bit trojan's auto-start value: 32-bit programs write to the 32-bit view.
+bool SetRunValueOf32BitView(const std::string& name, const std::string& data)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                        KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool set = RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                              DWORD(data.size() + 1)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return set;
+}
+
+// Removes the value; true when it was still there.
+bool RemoveRunValueOf32BitView(const std::string& name)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return false;
+    bool wasThere = RegDeleteValueA(key, name.c_str()) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return wasThere;
+}
+
+// For the same infected machine both programs must say the same thing. Paths
+// are kept out of the redirected system folders, so each is spelled the same
+// for both. Only the 64-bit suite can run both; it carries the 32-bit program
+// as resource 2 when that was built first (tools/test.sh builds it first).
+TEST_F(CliTest, BothWidthsReportTheSameScan)
+{
+#ifndef _WIN64
+    GTEST_SKIP() << "the 64-bit suite runs both programs";
+#else
+    const char* runsI386 = getenv("SCX_HOST_RUNS_I386");
+    if (runsI386 && strcmp(runsI386, "0") == 0)
+        GTEST_SKIP() << "this host cannot execute i386 code, so the 32-bit program cannot run here";
+    const std::string narrow = EmbeddedProgram("scourix-cli-32bit.exe", 2);
+    if (narrow.empty())
+        GTEST_SKIP() << "the 32-bit console program was not built before this suite";
+    const std::string wide = CliPath("scourix-cli.exe");
+    ASSERT_FALSE(wide.empty());
+
+    const std::string valueName = "scx pair test";
+    const std::string started = Path("updater.exe");
+    const std::string nested = Path("sub\\invoice.exe");
+    auto plant = [&] {
+        ASSERT_TRUE(MakeDirs(Path("sub")));
+        ASSERT_TRUE(WriteSample(started, kRecord));
+        ASSERT_TRUE(WriteSample(nested, 0));
+        ASSERT_TRUE(WriteBytes(Path("sub\\tool.exe"), BuildCleanProgram()));
+        ASSERT_TRUE(SetRunValueOf32BitView(valueName, "\"" + started + "\" /quiet"));
+    };
+
+    plant();
+    CliRun first = RunWatched(narrow, "/F:" + dir_);
+    EXPECT_FALSE(RemoveRunValueOf32BitView(valueName)) << "the 32-bit program left the Run value";
+    EXPECT_FALSE(FileExists(started) || FileExists(nested));
+    plant();
+    CliRun second = RunWatched(wide, "/F:" + dir_);
+    EXPECT_FALSE(RemoveRunValueOf32BitView(valueName)) << "the 64-bit program left the Run value";
+    EXPECT_FALSE(FileExists(started) || FileExists(nested));
+
+    EXPECT_EQ(1, first.exitCode) << first.out << first.err;
+    EXPECT_EQ(first.exitCode, second.exitCode) << second.out << second.err;
+    // Standard output holds the result lines and the statistics only.
+    std::vector<std::string> part = SplitLines(first.out);
+    EXPECT_TRUE(Contains(part, "System Registry     W32/Vexmor.Trojan removed")) << first.out;
+    EXPECT_TRUE(Contains(part, started + "     " + RecordName() + " removed")) << first.out;
+    EXPECT_TRUE(Contains(part, "Total files scanned\t\t:  3")) << first.out;
+    EXPECT_EQ(part, SplitLines(second.out)) << "32-bit:\n" << first.out << "\n64-bit:\n" << second.out;
+#endif
+}
+
 } // namespace

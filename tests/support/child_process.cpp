@@ -120,12 +120,12 @@ bool IsChild()
     return v && *v == '1';
 }
 
-std::string EmbeddedProgram(const std::string& fileName)
+std::string EmbeddedProgram(const std::string& fileName, int resourceId)
 {
     std::string path = ScratchDir() + "\\" + fileName;
     if (FileExists(path))
         return path;
-    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(10)); // RT_RCDATA
+    HRSRC info = FindResourceA(nullptr, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(10)); // RT_RCDATA
     HGLOBAL data = info ? LoadResource(nullptr, info) : nullptr;
     const uint8_t* bytes = data ? static_cast<const uint8_t*>(LockResource(data)) : nullptr;
     if (!bytes)

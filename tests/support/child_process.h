@@ -23,9 +23,10 @@ ChildResult RunChild(const std::string& exe, const std::string& args,
 ChildResult RunSelfTest(const std::string& testName, const std::string& winVersion = "",
                         unsigned timeoutMs = 60000);
 
-// Writes the program this test program carries as its RCDATA resource 1 into
-// the scratch folder under fileName (once) and returns its path, or "".
-std::string EmbeddedProgram(const std::string& fileName);
+// Writes the program this test program carries as its RCDATA resource
+// resourceId into the scratch folder under fileName (once) and returns its
+// path, or "".
+std::string EmbeddedProgram(const std::string& fileName, int resourceId = 1);
 
 // True inside a child started by RunSelfTest.
 bool IsChild();
