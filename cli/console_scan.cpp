@@ -1,6 +1,7 @@
 #include "cli/console_scan.h"
 
 #include "cli/quarantine.h"
+#include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "scan/repair.h"
@@ -36,21 +37,6 @@ struct ConsoleState {
 };
 
 ConsoleState g_console;
-
-class HandleCloser {
-public:
-    explicit HandleCloser(HANDLE h) : h_(h) {}
-    ~HandleCloser()
-    {
-        if (h_ != INVALID_HANDLE_VALUE && h_ != nullptr)
-            CloseHandle(h_);
-    }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
-
-private:
-    HANDLE h_;
-};
 
 void WriteAll(HANDLE file, const char* data, DWORD length)
 {
@@ -454,7 +440,7 @@ int RunConsoleScan(const CliOptions& options)
     int opened = OpenConsoleScan(options);
     if (opened != kScanOpened)
         return opened;
-    HandleCloser closeReport(g_console.report);
+    HandleGuard closeReport(g_console.report);
     ScanState.scanRunning = 1;
     RunScan();
     ScanState.scanRunning = 0;

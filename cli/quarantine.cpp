@@ -1,6 +1,7 @@
 #include "cli/quarantine.h"
 
 #include "cli/quarantine_format.h"
+#include "platform/handle_guard.h"
 #include "scan/scan_state.h"
 
 #include <cstdarg>
@@ -16,25 +17,6 @@ constexpr uint64_t kMaxKeptBytes = 256ull * 1024 * 1024;
 constexpr DWORD kMaxManifestBytes = 16 * 1024 * 1024;
 
 uint8_t g_chunk[kChunkBytes];
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    void Close()
-    {
-        if (h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE h_;
-};
 
 // A heap buffer released with its scope.
 struct HeapText {
@@ -245,7 +227,7 @@ bool ReadManifest(const char* folder, HeapText& text, char* why, size_t whySize)
     DWORD attributes = GetFileAttributesA(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Say(why, whySize, "there is no quarantine folder %s", folder);
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HandleGuard file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() && GetLastError() != ERROR_FILE_NOT_FOUND)
         return Say(why, whySize, "the manifest cannot be read (error %lu)", GetLastError());
@@ -294,7 +276,7 @@ bool ReplaceManifest(const char* folder, const char* content, DWORD length)
         !QuarantinePath(folder, "manifest.new", fresh, sizeof fresh))
         return false;
     {
-        FileHandle file(
+        HandleGuard file(
             CreateFileA(fresh, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid())
             return false;
@@ -315,7 +297,7 @@ bool ReplaceManifest(const char* folder, const char* content, DWORD length)
 // Whether the kept copy at path decodes to size bytes with this SHA-256.
 bool KeptCopyHolds(const char* path, const char* sha256, uint64_t size)
 {
-    FileHandle copy(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HandleGuard copy(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!copy.valid())
         return false;
@@ -366,7 +348,7 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     if (!EnsureFolder(folder, why, whySize))
         return false;
 
-    FileHandle source(OpenToRead(path));
+    HandleGuard source(OpenToRead(path));
     if (!source.valid())
         return Say(why, whySize, "the file cannot be read (error %lu)", GetLastError());
     DWORD high = 0;
@@ -383,7 +365,7 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     Sha256Begin(hash);
     uint64_t done = 0;
     {
-        FileHandle copy(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        HandleGuard copy(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         bool ok = copy.valid() && WriteAll(copy.get(), kQuarantineMagic, sizeof kQuarantineMagic);
         DWORD error = ok ? 0 : GetLastError();
         bool readFailed = false;
@@ -451,7 +433,7 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     bool written = FormatManifestLine(entry, line, sizeof line);
     DWORD error = 0;
     if (written) {
-        FileHandle list(CreateFileA(manifest, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        HandleGuard list(CreateFileA(manifest, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         // Each line reaches the disk before the file goes, so a scan that is
         // stopped or killed leaves a manifest that names every copy.
@@ -509,7 +491,7 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
     char kept[MAX_PATH];
     if (!QuarantinePath(folder, keptName, kept, sizeof kept))
         return Say(message, messageSize, "the quarantine folder name is too long");
-    FileHandle copy(CreateFileA(kept, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+    HandleGuard copy(CreateFileA(kept, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                                 nullptr));
     if (!copy.valid())
         return Say(message, messageSize, "the kept copy %s cannot be read (error %lu)", kept, GetLastError());
@@ -539,7 +521,7 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
     uint64_t done = 0;
     bool ok;
     {
-        FileHandle out(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        HandleGuard out(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         ok = out.valid();
         while (ok) {
             if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr)) {

@@ -4,6 +4,7 @@
 
 #include "detect/wininit_edit.h"
 #include "platform/deferred_removal_detail.h"
+#include "platform/handle_guard.h"
 #include "platform/platform_probe.h"
 
 #include <windows.h>
@@ -56,22 +57,6 @@ private:
     int fd_;
     long limit_;
     size_t written_ = 0;
-};
-
-class StreamGuard {
-public:
-    explicit StreamGuard(FILE* f) : f_(f) {}
-    ~StreamGuard()
-    {
-        if (f_)
-            fclose(f_);
-    }
-    StreamGuard(const StreamGuard&) = delete;
-    StreamGuard& operator=(const StreamGuard&) = delete;
-    FILE* get() const { return f_; }
-
-private:
-    FILE* f_;
 };
 
 // The folder part of path, without the trailing backslash (a root keeps it).

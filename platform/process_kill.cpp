@@ -2,6 +2,7 @@
 #include "platform/process_kill.h"
 
 #include "detect/perf_data.h"
+#include "platform/handle_guard.h"
 #include "platform/process_kill_detail.h"
 
 #include <tlhelp32.h>
@@ -23,37 +24,6 @@ Fn Bind(HMODULE module, const char* name)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
-
-class HandleGuard {
-public:
-    explicit HandleGuard(HANDLE h) : h_(h) {}
-    ~HandleGuard()
-    {
-        if (h_ && h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-    }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
-
-class KeyGuard {
-public:
-    explicit KeyGuard(HKEY h) : h_(h) {}
-    ~KeyGuard()
-    {
-        if (h_)
-            RegCloseKey(h_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-
-private:
-    HKEY h_;
-};
 
 // malloc'd buffer released on every way out.
 class Buffer {

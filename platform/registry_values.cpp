@@ -17,7 +17,7 @@ int ReadRegistryValueIn(RegistryView view, HKEY root, const char* subKeyPath, co
         return 0;
     buffer[0] = '\0';
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_READ, view))
+    if (!OpenRegistryKey(key, root, subKeyPath, KEY_READ | view))
         return 0;
     DWORD type = 0;
     DWORD size = 0;
@@ -54,7 +54,7 @@ int ReadRegistryValueIn(RegistryView view, HKEY root, const char* subKeyPath, co
 int RemoveRegistryValueIn(RegistryView view, HKEY root, const char* subKeyPath, const char* valueName)
 {
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_ALL_ACCESS, view))
+    if (!OpenRegistryKey(key, root, subKeyPath, KEY_ALL_ACCESS | view))
         return 0;
     if (RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS)
         return 0;

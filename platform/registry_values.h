@@ -1,5 +1,7 @@
 // Reading and deleting registry values in a chosen view of the registry.
 #pragma once
+#include "platform/handle_guard.h"
+
 #include <windows.h>
 
 // The value data buffer of the readers, terminator included.
@@ -10,33 +12,16 @@ constexpr DWORD kRunDataChars = 261;
 using RegistryView = REGSAM;
 constexpr RegistryView kOwnView = 0;
 
-class KeyGuard {
-public:
-    KeyGuard() = default;
-    ~KeyGuard()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-
-    bool Open(HKEY root, const char* subKeyPath, REGSAM access, RegistryView view)
-    {
-        return RegOpenKeyExA(root, subKeyPath, 0, access | view, &key_) == ERROR_SUCCESS;
-    }
-    HKEY get() const { return key_; }
-    // Closes now; true when the system reported no error.
-    bool Close()
-    {
-        HKEY key = key_;
-        key_ = nullptr;
-        return key && RegCloseKey(key) == ERROR_SUCCESS;
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
+// Opens subKeyPath under root into key (closing what it held); false when
+// the system refuses.
+inline bool OpenRegistryKey(KeyGuard& key, HKEY root, const char* subKeyPath, REGSAM access)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(root, subKeyPath, 0, access, &opened) != ERROR_SUCCESS)
+        return false;
+    key.reset(opened);
+    return true;
+}
 
 // Reads valueName as text (any type, up to its first NUL, cut to
 // kRunDataChars - 1 characters) into buffer. 1 on success.

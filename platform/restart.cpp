@@ -1,26 +1,12 @@
 // Restart of Windows, forced, once the user agreed.
 #include "platform/deferred_removal.h"
 
+#include "platform/handle_guard.h"
 #include "platform/platform_probe.h"
 
 #include <windows.h>
 
 namespace {
-
-class HandleGuard {
-public:
-    explicit HandleGuard(HANDLE h) : h_(h) {}
-    ~HandleGuard()
-    {
-        if (h_)
-            CloseHandle(h_);
-    }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-
-private:
-    HANDLE h_;
-};
 
 } // namespace
 

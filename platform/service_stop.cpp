@@ -1,26 +1,10 @@
 #include "platform/services.h"
 
+#include "platform/handle_guard.h"
+
 #include <windows.h>
 
 namespace {
-
-// Closes a service control manager or service handle on every way out.
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
-    ~ServiceHandle()
-    {
-        if (h_)
-            CloseServiceHandle(h_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    SC_HANDLE h_;
-};
 
 // A service that stays in stop-pending must not hold the scan for ever. Windows
 // itself gives services 20 s to stop at shutdown; 30 one-second waits leave an
@@ -34,10 +18,10 @@ int StopServiceByName(const char* name)
 {
     if (!name)
         return 0;
-    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ServiceGuard manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager)
         return 0;
-    ServiceHandle service(OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
+    ServiceGuard service(OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
     if (!service)
         return 0;
 

@@ -91,7 +91,7 @@ RunValueVerdict DecideForFile(const char* data, const char* expanded, const char
 void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const char* alias)
 {
     KeyGuard key;
-    if (!key.Open(root, subKeyPath, KEY_READ, view))
+    if (!OpenRegistryKey(key, root, subKeyPath, KEY_READ | view))
         return;
     // Read once: values a running trojan adds meanwhile are not chased.
     DWORD valueCount = 0;

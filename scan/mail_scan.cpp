@@ -1,5 +1,6 @@
 #include "scan/mail_scan.h"
 
+#include "platform/handle_guard.h"
 #include "scan/engine.h"
 
 #include <fcntl.h>
@@ -36,18 +37,6 @@ namespace {
 
 // Name of the signature that matched last.
 char g_matchedName[sizeof MailSignature.name + 1];
-
-struct FdGuard {
-    int fd;
-    explicit FdGuard(int f) : fd(f) {}
-    ~FdGuard()
-    {
-        if (fd >= 0)
-            _close(fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-};
 
 bool ReadExactly(int fd, uint8_t* buffer, size_t count)
 {
@@ -128,10 +117,10 @@ int ScanMailAttachment(const char* /*detectionName*/, const char* path)
 
     bool matched = false;
     {
-        FdGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
-        if (file.fd < 0)
+        DescriptorGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+        if (!file.valid())
             return 0;
-        if (MatchOpenFile(file.fd)) {
+        if (MatchOpenFile(file.get())) {
             ++ScanState.filesInfected;
             CopyText(g_matchedName, sizeof g_matchedName, MailSignature.name);
             CopyText(ScanState.detectedName, sizeof ScanState.detectedName, g_matchedName);

@@ -3,6 +3,7 @@
 // image files acted on by a forced second walk.
 #include "scan/memory_stage.h"
 
+#include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/repair.h"
 
@@ -30,24 +31,6 @@ Fn Bind(HMODULE module, const char* name)
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;       // 0x410
 constexpr int kMaxProcessIds = 1024;
-
-class HandleGuard {
-public:
-    explicit HandleGuard(HANDLE h = nullptr) : h_(h) {}
-    ~HandleGuard() { Reset(nullptr); }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-    HANDLE get() const { return h_; }
-    void Reset(HANDLE h)
-    {
-        if (h_ && h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_;
-};
 
 // The list of one listing, in listing order; every node is freed on the way out.
 class ProcessList {
@@ -217,7 +200,7 @@ short ScanProcessesPsapi()
         if (!process.get() && GetLastError() == ERROR_ACCESS_DENIED) {
             // Processes of other accounts open once the debug privilege is on.
             EnableDebugPrivilege();
-            process.Reset(OpenProcess(kQueryRights, FALSE, ids[i]));
+            process.reset(OpenProcess(kQueryRights, FALSE, ids[i]));
         }
         if (!process.get())
             continue;

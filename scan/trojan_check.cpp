@@ -4,6 +4,8 @@
 #include "scan/memory_stage.h"
 #include "scan/repair.h"
 
+#include "platform/handle_guard.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -18,25 +20,6 @@ namespace {
 
 constexpr size_t kAutoStartNameClearedBytes = 128;
 constexpr DWORD kForcedActionWaitMs = 1000;
-
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : fd_(fd) {}
-    ~FdGuard() { Close(); }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ != -1; }
-    void Close()
-    {
-        if (fd_ != -1)
-            _close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // A file no record's size rule can accept cannot match, so opening it would
 // change nothing. The walker's listing gives the size; other callers (the
@@ -129,7 +112,7 @@ int CheckTrojanFile(const char* detectionName, const char* path)
     if (!LengthCanMatch())
         return 0;
 
-    FdGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    DescriptorGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
     if (!file.valid())
         return 0;
     memset(ScanState.currentFilePath, 0, sizeof ScanState.currentFilePath);

@@ -1,5 +1,7 @@
 #include "scan/engine.h"
 
+#include "platform/handle_guard.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <io.h>
@@ -11,23 +13,6 @@ constexpr size_t kPathSize = 260;
 constexpr size_t kWorkSize = 512;
 constexpr size_t kDriveRootPatternLength = 6; // "C:\*.*"
 constexpr WPARAM kEscapeKey = 27;
-
-class FindGuard {
-public:
-    explicit FindGuard(HANDLE h) : h_(h) {}
-    ~FindGuard()
-    {
-        if (valid())
-            FindClose(h_);
-    }
-    FindGuard(const FindGuard&) = delete;
-    FindGuard& operator=(const FindGuard&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
 
 bool IsDirectory(const WIN32_FIND_DATAA& data)
 {

@@ -1,5 +1,7 @@
 #include "ui/skin_shape.h"
 
+#include "platform/handle_guard.h"
+
 #include <climits>
 
 namespace {
@@ -121,14 +123,12 @@ HRGN BuildRegionFromBitmap(HBITMAP bitmap, DWORD key, BOOL keepNonKey)
 {
     if (!bitmap)
         return nullptr;
-    HDC dcWork = CreateCompatibleDC(nullptr);
+    MemoryDcGuard dcWork(CreateCompatibleDC(nullptr));
     if (!dcWork)
         return nullptr;
     BITMAP bm{};
-    if (!GetObjectA(bitmap, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0) {
-        DeleteDC(dcWork);
+    if (!GetObjectA(bitmap, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0)
         return nullptr;
-    }
     const int w = bm.bmWidth, h = bm.bmHeight;
 
     // A 32-bit bottom-up section, so every pixel reads as four bytes
@@ -141,30 +141,26 @@ HRGN BuildRegionFromBitmap(HBITMAP bitmap, DWORD key, BOOL keepNonKey)
     bih.biBitCount = 32;
     bih.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP work = CreateDIBSection(dcWork, reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS,
-                                    &bits, nullptr, 0);
-    if (!work || !bits) {
-        if (work)
-            DeleteObject(work);
-        DeleteDC(dcWork);
+    // Declared before the DCs' selections change: a bitmap is deleted only
+    // once it is selected out again (below), and before its DC goes.
+    GdiObjectGuard work(CreateDIBSection(dcWork.get(), reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS,
+                                         &bits, nullptr, 0));
+    if (!work || !bits)
         return nullptr;
-    }
-    HGDIOBJ oldWork = SelectObject(dcWork, work);
-    HDC dcSource = CreateCompatibleDC(dcWork);
+    HGDIOBJ oldWork = SelectObject(dcWork.get(), work.get());
+    MemoryDcGuard dcSource(CreateCompatibleDC(dcWork.get()));
     if (!dcSource) {
-        SelectObject(dcWork, oldWork);
-        DeleteObject(work);
-        DeleteDC(dcWork);
+        SelectObject(dcWork.get(), oldWork);
         return nullptr;
     }
     BITMAP wb{};
-    GetObjectA(work, sizeof wb, &wb);
+    GetObjectA(work.get(), sizeof wb, &wb);
     LONG rowLen = wb.bmWidthBytes;
     if (rowLen % 4)
         rowLen += 4 - rowLen % 4;
 
-    HGDIOBJ oldSource = SelectObject(dcSource, bitmap);
-    BitBlt(dcWork, 0, 0, w, h, dcSource, 0, 0, SRCCOPY);
+    HGDIOBJ oldSource = SelectObject(dcSource.get(), bitmap);
+    BitBlt(dcWork.get(), 0, 0, w, h, dcSource.get(), 0, 0, SRCCOPY);
     GdiFlush(); // the section's memory is read directly below
 
     const BYTE kb = BYTE(key & 0xFF), kg = BYTE((key >> 8) & 0xFF), kr = BYTE((key >> 16) & 0xFF);
@@ -213,11 +209,8 @@ HRGN BuildRegionFromBitmap(HBITMAP bitmap, DWORD key, BOOL keepNonKey)
         result = nullptr;
     }
 
-    SelectObject(dcSource, oldSource);
-    DeleteDC(dcSource);
-    SelectObject(dcWork, oldWork);
-    DeleteObject(work);
-    DeleteDC(dcWork);
+    SelectObject(dcSource.get(), oldSource);
+    SelectObject(dcWork.get(), oldWork);
     return result;
 }
 
