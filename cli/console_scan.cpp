@@ -1,6 +1,7 @@
 #include "cli/console_scan.h"
 
 #include "cli/quarantine.h"
+#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
@@ -345,11 +346,9 @@ bool HasAdministratorRights()
     HMODULE advapi = LoadLibraryA("advapi32.dll");
     if (!advapi)
         return true;
-    auto check = reinterpret_cast<CheckTokenMembershipFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "CheckTokenMembership")));
-    auto allocSid =
-        reinterpret_cast<AllocSidFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "AllocateAndInitializeSid")));
-    auto freeSid = reinterpret_cast<FreeSidFn>(reinterpret_cast<void*>(GetProcAddress(advapi, "FreeSid")));
+    auto check = Bind<CheckTokenMembershipFn>(advapi, "CheckTokenMembership");
+    auto allocSid = Bind<AllocSidFn>(advapi, "AllocateAndInitializeSid");
+    auto freeSid = Bind<FreeSidFn>(advapi, "FreeSid");
     if (!check || !allocSid || !freeSid)
         return true;
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;

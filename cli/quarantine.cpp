@@ -1,6 +1,7 @@
 #include "cli/quarantine.h"
 
 #include "cli/quarantine_format.h"
+#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/scan_state.h"
 
@@ -99,11 +100,6 @@ bool ConvertPath(const char* text, UINT from, UINT to, char* out, size_t size)
 
 // --- the folder, restricted on the NT family --------------------------------
 
-template <typename Fn>
-Fn Bind(HMODULE module, const char* name)
-{
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
 
 // The security calls are bound at run time: the program still loads on
 // Windows 95, whose advapi32 lacks them.

@@ -1,5 +1,7 @@
 #include "detect/mail_match.h"
 
+#include "detect/text.h"
+
 #include <cstring>
 
 namespace {
@@ -7,11 +9,6 @@ namespace {
 bool IsStrippedSpace(uint8_t c)
 {
     return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-}
-
-uint8_t LowerAscii(uint8_t c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c - 'A' + 'a') : c;
 }
 
 bool SizeRuleHolds(const MailSignatureRecord& record, int32_t fileLength)

@@ -1,5 +1,7 @@
 #include "detect/perf_data.h"
 
+#include "detect/text.h"
+
 #include <cstring>
 
 namespace {
@@ -30,20 +32,6 @@ bool Fits(uint64_t offset, uint64_t size, size_t length)
 uint32_t ReadU32(const uint8_t* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b))
-            return false;
-    }
-    return *a == *b;
 }
 
 bool IsDigits(const char* s, size_t len)

@@ -15,6 +15,15 @@ bool CopyText(char* dest, size_t size, const char* src)
     return fits;
 }
 
+bool EqualNoCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
 bool AppendText(char* dest, size_t size, const char* src)
 {
     size_t used = strnlen(dest, size);

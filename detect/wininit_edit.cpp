@@ -1,13 +1,10 @@
 #include "detect/wininit_edit.h"
 
+#include "detect/text.h"
+
 #include <cstring>
 
 namespace {
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
 
 bool WriteText(WininitOutput& out, const char* text)
 {

@@ -2,6 +2,8 @@
 #include "platform/process_kill.h"
 
 #include "detect/perf_data.h"
+#include "detect/text.h"
+#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "platform/process_kill_detail.h"
 
@@ -18,12 +20,6 @@ typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
 typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
 typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, LPSTR, DWORD);
 
-// A run-time-bound entry point, or null when the library lacks it.
-template <typename Fn>
-Fn Bind(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // malloc'd buffer released on every way out.
 class Buffer {
@@ -50,20 +46,6 @@ private:
     uint8_t* p_ = nullptr;
     size_t size_ = 0;
 };
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b))
-            return false;
-    }
-    return *a == *b;
-}
 
 const char* FileNamePart(const char* path)
 {

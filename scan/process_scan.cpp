@@ -3,6 +3,7 @@
 // image files acted on by a forced second walk.
 #include "scan/memory_stage.h"
 
+#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/repair.h"
@@ -22,11 +23,6 @@ typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
 typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
 typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, char*, DWORD);
 
-template <typename Fn>
-Fn Bind(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;       // 0x410

@@ -1,5 +1,7 @@
 #include "ui/work_area.h"
 
+#include "platform/bind.h"
+
 namespace {
 
 // MonitorFromWindow and GetMonitorInfoA: user32 of Windows 98 and 2000 on.
@@ -26,10 +28,8 @@ RECT WorkAreaOfWindow(HWND window)
     HMODULE user32 = GetModuleHandleA("user32.dll");
     if (!user32 || !window)
         return PrimaryWorkArea();
-    auto monitorFromWindow =
-        reinterpret_cast<MonitorFromWindowFn>(reinterpret_cast<void*>(GetProcAddress(user32, "MonitorFromWindow")));
-    auto getMonitorInfo =
-        reinterpret_cast<GetMonitorInfoFn>(reinterpret_cast<void*>(GetProcAddress(user32, "GetMonitorInfoA")));
+    auto monitorFromWindow = Bind<MonitorFromWindowFn>(user32, "MonitorFromWindow");
+    auto getMonitorInfo = Bind<GetMonitorInfoFn>(user32, "GetMonitorInfoA");
     if (!monitorFromWindow || !getMonitorInfo)
         return PrimaryWorkArea();
     HMONITOR monitor = monitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
