@@ -1,5 +1,6 @@
 #include "app/cleaner_app.h"
 
+#include "scan/product.h"
 #include "ui/cleaner_dlg.h"
 #include "ui/dialog_front_end.h"
 
@@ -9,7 +10,7 @@ BOOL CCleanerApp::InitInstance()
 {
     // The main dialog gives itself this title during its initialisation; a
     // second copy ends silently while any window carries it.
-    if (FindWindowA(nullptr, "Scourix Ver 1.0"))
+    if (FindWindowA(nullptr, kProductCaption))
         return FALSE;
 
     SetFrontEnd(&DialogFrontEnd());

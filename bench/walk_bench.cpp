@@ -16,6 +16,8 @@
 #include "ui/dialog_front_end.h"
 #include "ui/paced_status.h"
 
+#include "scan/product.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -167,7 +169,7 @@ HWND CreateReportWindow()
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = "ScxBenchWindow";
     RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, wc.lpszClassName, "Scourix Ver 1.0", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640,
+    HWND w = CreateWindowExA(0, wc.lpszClassName, kProductCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640,
                              480, nullptr, nullptr, wc.hInstance, nullptr);
     g_status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 600, 20, w, nullptr, wc.hInstance,
                                nullptr);

@@ -4,6 +4,7 @@
 #include "platform/platform_probe.h"
 #include "platform/registry_values.h"
 #include "scan/engine.h"
+#include "scan/product.h"
 
 #include <cstring>
 #include <memory>
@@ -13,7 +14,6 @@ namespace {
 
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
-const char kReportName[] = "W32/Vexmor.Trojan";
 
 // The longest expansion ExpandEnvironmentStringsA produces, terminator included.
 constexpr DWORD kMaxExpansionChars = 32768;
@@ -67,7 +67,7 @@ void CheckHostsFile()
     // A cut path would name some other file.
     if (!AppendText(hosts, sizeof hosts, suffix))
         return;
-    ScanMailAttachment(kReportName, hosts);
+    ScanMailAttachment(kTrojanReportName, hosts);
 }
 
 } // namespace
@@ -133,7 +133,7 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
                 break;
             if (RemoveRegistryValueIn(view, root, subKeyPath, valueName) == 1) {
                 CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
-                ReportRegistryRemoval(kReportName);
+                ReportRegistryRemoval(kTrojanReportName);
                 ++deletionCount;
             }
             break;
@@ -144,7 +144,7 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
                 break;
             CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
             if (RemoveRegistryValueIn(view, root, subKeyPath, valueName) == 1) {
-                ReportRegistryRemoval(kReportName);
+                ReportRegistryRemoval(kTrojanReportName);
                 ++deletionCount;
             }
             break;

@@ -1,14 +1,14 @@
 #include "scan/memory_stage.h"
 
-#include "scan/scan_state.h"
+#include "scan/product.h"
 #include "scan/repair.h"
+#include "scan/scan_state.h"
 
 namespace {
 const char kFoundInMemoryText[] =
     "W32/Vexmor.Trojan found in memory! registry entries created by the worm are removed. "
     "You must restart the computer and run this program to continue scanning.\n\n"
     "Restart the computer now?";
-const char kCaption[] = "Scourix Ver 1.0";
 } // namespace
 
 void RunMemoryScan()
@@ -21,7 +21,7 @@ void RunMemoryScan()
     } else if (platform == 5) {
         if (ScanProcessesPsapi() != 0) {
             if (ScanState.memoryRestartNeeded == 1 &&
-                FrontEndAsk(kQuestionFoundInMemory, kFoundInMemoryText, kCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
+                FrontEndAsk(kQuestionFoundInMemory, kFoundInMemoryText, kProductCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
                 RestartWindows();
             // The trojan was running: the scan does not go on in this state.
             FrontEndEndAfterMemoryStage();

@@ -2,11 +2,12 @@
 #include "scan/memory_stage.h"
 #include "scan/repair.h"
 
+#include "scan/product.h"
+
 #include <cstring>
 
 namespace {
 
-const char kCaption[] = "Scourix Ver 1.0";
 const char kEveryFixedDrive[] = "!:";
 
 // The extra walk of a drive's "Program Files" folder, when the walker found
@@ -73,7 +74,7 @@ int RunScan()
     if (ScanState.rebootNeeded != 0) {
         int answer = FrontEndAsk(kQuestionRestart, "The system has to be restarted to remove the virus completely from your "
                                  "system. \n\n Restart now?",
-                                 kCaption, MB_YESNO | MB_ICONQUESTION);
+                                 kProductCaption, MB_YESNO | MB_ICONQUESTION);
         if (answer == IDYES)
             RestartWindows();
     }

@@ -1,10 +1,10 @@
 #include "detect/detection.h"
-#include "scan/engine.h"
 #include "detect/pe_match.h"
-#include "scan/memory_stage.h"
-#include "scan/repair.h"
-
 #include "platform/handle_guard.h"
+#include "scan/engine.h"
+#include "scan/memory_stage.h"
+#include "scan/product.h"
+#include "scan/repair.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 const VirusHandler HandlerTable[] = {
-    {"W32/Vexmor.Trojan", CheckTrojanFile},
+    {kTrojanReportName, CheckTrojanFile},
     {nullptr, nullptr},
 };
 
@@ -100,7 +100,7 @@ int CheckTrojanFile(const char* detectionName, const char* path)
     // Second pass over a running trojan's image: act without matching again.
     if (ScanState.forcedAction != 0 && FrontEndAttached()) {
         ActionMode = ScanState.forcedAction;
-        ReportResultLine("System Memory    W32/Vexmor.Trojan removed");
+        ReportResultLine("System Memory    %s removed", kTrojanReportName);
         Sleep(kForcedActionWaitMs);
         ActOnInfected(path, detectionName);
         return 0;

@@ -1,6 +1,7 @@
 #include "scan/engine.h"
 
 #include "platform/handle_guard.h"
+#include "scan/product.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -286,7 +287,7 @@ void PumpScanMessages()
     if (LOWORD(msg.wParam) == kEscapeKey) {
         // The question must not stand over a label that lags behind the walk.
         FrontEndStatusSettled();
-        if (FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", "Scourix Ver 1.0", MB_YESNO | MB_ICONQUESTION) != IDNO)
+        if (FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", kProductCaption, MB_YESNO | MB_ICONQUESTION) != IDNO)
             ScanState.stopRequested = 1;
         return;
     }

@@ -1,5 +1,7 @@
 #include "ui/cleaner_dlg.h"
 
+#include "scan/product.h"
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -18,7 +20,6 @@ const char kUtilityPageUrl[] = "http://www.tessaro.example/download/utility.htm"
 
 namespace {
 
-const char kProductTitle[] = "Scourix Ver 1.0";
 const char kFamilyName[] = "W32/Vexmor";
 const char kSuiteKey[] = "Software\\Tessaro\\Ardentis 2000";
 const char kSuiteValue[] = "Installed Folder";
@@ -153,7 +154,7 @@ BOOL CCleanerDlg::OnInitDialog()
     CreateLabelFont();
 
     char text[260];
-    snprintf(text, sizeof text, "%s - Tool to detect and remove all the variants of %s Trojan", kProductTitle,
+    snprintf(text, sizeof text, "%s - Tool to detect and remove all the variants of %s Trojan", kProductCaption,
              kFamilyName);
     m_stcTitle.SetWindowText(text);
     snprintf(text, sizeof text, "for %s", kFamilyName);
@@ -212,7 +213,7 @@ BOOL CCleanerDlg::OnInitDialog()
     m_btnDownloadLink.AttachSkin(IDC_DOWNLOAD_LINK, this);
     m_btnLogo.AttachSkin(IDC_LOGO, this);
 
-    SetWindowText(kProductTitle);
+    SetWindowText(kProductCaption);
 
     m_btnScan.LoadHandCursor();
     m_btnClose.LoadHandCursor();
@@ -242,7 +243,7 @@ void CCleanerDlg::OnOkButton()
 
 void CCleanerDlg::OnCancel()
 {
-    AskToStop(kProductTitle);
+    AskToStop(kProductCaption);
 }
 
 void CCleanerDlg::OnStop()

@@ -1,13 +1,13 @@
 #include "ui/message_dlg.h"
 
 #include "res/resource.h"
+#include "scan/product.h"
 #include "ui/show_message.h"
 #include "ui/ui_globals.h"
 #include "ui/work_area.h"
 
 namespace {
 
-const char kDefaultCaption[] = "Scourix Ver 1.0";
 
 // Window rectangle of a control; see OnInitDialog for why screen
 // coordinates serve as positions inside the box.
@@ -95,7 +95,7 @@ BOOL CMessageDlg::OnInitDialog()
     }
 
     m_stcText.SetWindowText(m_strText.c_str());
-    SetWindowText(m_strCaption.empty() ? kDefaultCaption : m_strCaption.c_str());
+    SetWindowText(m_strCaption.empty() ? kProductCaption : m_strCaption.c_str());
     if (g_mainDlg)
         CentreOverMain();
     return TRUE;
