@@ -6,6 +6,7 @@
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "scan/repair.h"
+#include "scan/statistics.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -221,11 +222,7 @@ void FinishAfterMemoryStage()
 {
     if (g_console.finished)
         return;
-    ReportLine("Scanning statistics");
-    ReportLine("------------------------------");
-    ReportLinef("Total files scanned\t\t:  %d", ScanState.filesScanned);
-    ReportLinef("Total files infected\t\t:  %d", ScanState.filesInfected);
-    ReportLinef("Total files removed\t\t:  %d", ScanState.filesRemoved);
+    WriteStatistics(ReportLine);
     Note("W32/Vexmor.Trojan was running; the file walk did not run. Restart Windows and scan again.");
     Finish(ExitCodeFor(CurrentOutcome(true)), "trojan found in memory; the file walk did not run");
 }

@@ -3,6 +3,7 @@
 #include "scan/repair.h"
 
 #include "scan/product.h"
+#include "scan/statistics.h"
 
 #include <cstring>
 
@@ -47,11 +48,7 @@ void ReportStatistics()
 {
     if (ScanState.filesInfected > 0)
         ReportResultLine(" ");
-    ReportResultLine("Scanning statistics");
-    ReportResultLine("------------------------------");
-    ReportResultLine("Total files scanned\t\t:  %d", ScanState.filesScanned);
-    ReportResultLine("Total files infected\t\t:  %d", ScanState.filesInfected);
-    ReportResultLine("Total files removed\t\t:  %d", ScanState.filesRemoved);
+    WriteStatistics([](const char* text) { ReportResultLine("%s", text); });
 }
 
 } // namespace
