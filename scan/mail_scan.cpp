@@ -1,5 +1,6 @@
 #include "scan/mail_scan.h"
 
+#include "detect/rename_rule.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 
@@ -67,22 +68,6 @@ bool MatchOpenFile(int fd)
     if (_lseek(fd, tailStart, SEEK_SET) != tailStart || !ReadExactly(fd, rawTail, kMailBlockSize))
         return false;
     return MatchMailBlocks(MailSignature, rawHead, rawTail, kMailBlockSize, fileLength);
-}
-
-// The new name for action 101: the character after the last '.' of the file
-// name becomes 'V'. False when the name has no such character, since the
-// file could then not be given a different name.
-bool MakeRenamedPath(const char* path, char* out, size_t outSize)
-{
-    if (!CopyText(out, outSize, path))
-        return false;
-    char* name = strrchr(out, '\\');
-    name = name ? name + 1 : out;
-    char* dot = strrchr(name, '.');
-    if (!dot || dot[1] == '\0')
-        return false;
-    dot[1] = 'V';
-    return strcmp(out, path) != 0;
 }
 
 } // namespace

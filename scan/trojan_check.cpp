@@ -6,6 +6,8 @@
 #include "scan/product.h"
 #include "scan/repair.h"
 
+#include "detect/rename_rule.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -54,20 +56,8 @@ void DeleteInfected(const char* path, const char* name)
 
 void RenameInfected(const char* path, const char* name)
 {
-    // The first character of the extension becomes 'V' (setup.exe ->
-    // setup.Vxe). Only the file name is looked at, so a dot in a folder name
-    // never redirects the file into another folder.
     char newName[MAX_PATH + 1];
-    CopyText(newName, sizeof newName, path);
-    char* fileName = strrchr(newName, '\\');
-    fileName = fileName ? fileName + 1 : newName;
-    if (char* dot = strrchr(fileName, '.')) {
-        if (dot[1] != '\0')
-            dot[1] = 'V';
-        else
-            AppendText(newName, sizeof newName, "V");
-    }
-    if (MoveFileA(path, newName))
+    if (MakeRenamedPath(path, newName, sizeof newName) && MoveFileA(path, newName))
         ReportResultLine("%s     %s renamed", path, name);
     else
         ReportResultLine("%s     %s Rename failed", path, name);

