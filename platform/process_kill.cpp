@@ -6,20 +6,13 @@
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "platform/process_kill_detail.h"
-
-#include <tlhelp32.h>
+#include "platform/process_list.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
-typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
-typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
-typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, LPSTR, DWORD);
-
 
 // malloc'd buffer released on every way out.
 class Buffer {
@@ -74,15 +67,6 @@ int ConvertInstanceName(const uint16_t* name, size_t nameChars, char* out, size_
         return -1;
     out[n] = '\0';
     return n;
-}
-
-void FreeRecords(ProcessRecord* head)
-{
-    while (head) {
-        ProcessRecord* next = head->next;
-        free(head);
-        head = next;
-    }
 }
 
 } // namespace
@@ -142,59 +126,25 @@ int KillByExeNameToolhelp(const char* path)
 
 bool KillByPathPsapi(const char* path)
 {
-    HMODULE psapi = LoadLibraryA("psapi.dll");
-    if (!psapi || !path)
+    if (!path)
         return false;
-    EnumProcessesFn enumProcesses = Bind<EnumProcessesFn>(psapi, "EnumProcesses");
-    if (!enumProcesses)
+    ProcessList list;
+    switch (ListProcessesPsapi(list, nullptr)) {
+    case kListUnavailable:
         return false;
-    DWORD ids[1024];
-    memset(ids, 0, sizeof ids);
-    DWORD bytes = 0;
-    if (!enumProcesses(ids, sizeof ids, &bytes))
-        return false;
-    DWORD count = bytes / sizeof(DWORD);
-    if (count > 1024)
-        count = 1024;
-    if (count == 0)
-        return false;
-    GetModuleFileNameExFn moduleFileName =
-        Bind<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExA");
-    if (!moduleFileName)
-        return false;
-
-    ProcessRecord* head = nullptr;
-    ProcessRecord** tail = &head;
-    for (short i = 0; i < short(count); ++i) {
-        HandleGuard process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
-        if (!process.get())
-            continue;
-        char image[260];
-        memset(image, 0, sizeof image);
-        DWORD n = moduleFileName(process.get(), nullptr, image, sizeof image);
-        if (n == 0)
-            continue;
-        image[sizeof image - 1] = '\0';
-        ProcessRecord* record = static_cast<ProcessRecord*>(calloc(1, sizeof(ProcessRecord)));
-        if (!record) {
-            // Without the whole list nothing is ended; the list could be made in part.
-            FreeRecords(head);
-            return true;
-        }
-        record->processId = ids[i];
-        memcpy(record->imagePath, image, sizeof image);
-        *tail = record;
-        tail = &record->next;
+    case kListIncomplete:
+        return true; // without the whole list nothing is ended
+    case kListed:
+        break;
     }
 
     size_t pathLength = strlen(path);
-    for (ProcessRecord* r = head; r; r = r->next) {
+    for (ProcessRecord* r = list.head(); r; r = r->next) {
         if (strlen(r->imagePath) != pathLength || !EqualNoCase(r->imagePath, path))
             continue;
         if (TerminateById(r->processId, PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION))
             Sleep(500);
     }
-    FreeRecords(head);
     return true;
 }
 

@@ -3,12 +3,6 @@
 #pragma once
 #include <windows.h>
 
-struct ProcessRecord {
-    DWORD processId;
-    char imagePath[260];
-    ProcessRecord* next;
-};
-
 // Windows 9x: Toolhelp snapshot entries whose image is the file.
 int KillByExeNameToolhelp(const char* path);
 // NT 4: the performance data's process instances named after the file.

@@ -3,67 +3,18 @@
 // image files acted on by a forced second walk.
 #include "scan/memory_stage.h"
 
-#include "platform/bind.h"
 #include "platform/handle_guard.h"
+#include "platform/process_list.h"
 #include "scan/engine.h"
 #include "scan/repair.h"
 
 #include <io.h>
-#include <tlhelp32.h>
 
 #include <cstring>
-#include <new>
 
 namespace {
 
-// Neither library exists everywhere (no Toolhelp on NT 4, no PSAPI on 9x),
-// so both are bound by name at run time and never unloaded.
-typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
-typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
-typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
-typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, char*, DWORD);
-
-
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
-constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;       // 0x410
-constexpr int kMaxProcessIds = 1024;
-
-// The list of one listing, in listing order; every node is freed on the way out.
-class ProcessList {
-public:
-    ProcessList() = default;
-    ~ProcessList()
-    {
-        while (head_) {
-            ProcessRecord* next = head_->next;
-            delete head_;
-            head_ = next;
-        }
-    }
-    ProcessList(const ProcessList&) = delete;
-    ProcessList& operator=(const ProcessList&) = delete;
-
-    // False when no node could be allocated.
-    bool Append(DWORD processId, const char* imagePath)
-    {
-        ProcessRecord* record = new (std::nothrow) ProcessRecord();
-        if (!record)
-            return false;
-        record->processId = processId;
-        CopyText(record->imagePath, sizeof record->imagePath, imagePath);
-        if (tail_)
-            tail_->next = record;
-        else
-            head_ = record;
-        tail_ = record;
-        return true;
-    }
-    ProcessRecord* head() const { return head_; }
-
-private:
-    ProcessRecord* head_ = nullptr;
-    ProcessRecord* tail_ = nullptr;
-};
 
 // The access test for read permission that decides whether an image is walked.
 bool ImageReadable(const char* path)
@@ -122,36 +73,9 @@ void ServiceNameFromImage(const char* imagePath, char* name, size_t size)
 
 void ScanProcessesToolhelp()
 {
-    HMODULE kernel = LoadLibraryA("Kernel32.dll");
-    if (!kernel)
-        return;
-    PROCESSENTRY32 entry;
-    ZeroMemory(&entry, sizeof entry);
-    entry.dwSize = sizeof entry; // 296
-
-    CreateSnapshotFn createSnapshot =
-        Bind<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-    if (!createSnapshot)
-        return;
-    HandleGuard snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE || !snapshot.get())
-        return;
-
-    ProcessWalkFn first = Bind<ProcessWalkFn>(kernel, "Process32First");
-    if (!first || !first(snapshot.get(), &entry))
-        return;
     ProcessList list;
-    if (!list.Append(entry.th32ProcessID, entry.szExeFile))
+    if (ListProcessesToolhelp(list) != kListed)
         return;
-    for (;;) {
-        ProcessWalkFn next = Bind<ProcessWalkFn>(kernel, "Process32Next");
-        if (!next)
-            return;
-        if (!next(snapshot.get(), &entry))
-            break;
-        if (!list.Append(entry.th32ProcessID, entry.szExeFile))
-            return;
-    }
 
     for (ProcessRecord* record = list.head(); record; record = record->next) {
         ScanState.lastCheckInfected = 0;
@@ -169,45 +93,10 @@ void ScanProcessesToolhelp()
 
 short ScanProcessesPsapi()
 {
-    HMODULE psapi = LoadLibraryA("psapi.dll");
-    if (!psapi)
-        return 0;
-    EnumProcessesFn enumProcesses = Bind<EnumProcessesFn>(psapi, "EnumProcesses");
-    if (!enumProcesses)
-        return 0;
-    DWORD ids[kMaxProcessIds];
-    ZeroMemory(ids, sizeof ids);
-    DWORD bytes = 0;
-    if (!enumProcesses(ids, sizeof ids, &bytes))
-        return 0;
-    DWORD count = bytes / sizeof(DWORD);
-    if (count > DWORD(kMaxProcessIds))
-        count = kMaxProcessIds;
-    if (count == 0)
-        return 0;
-    GetModuleFileNameExFn moduleFileName =
-        Bind<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExA");
-    if (!moduleFileName)
-        return 0;
-
+    // Processes of other accounts open once the debug privilege is on.
     ProcessList list;
-    for (short i = 0; i < short(count); ++i) {
-        HandleGuard process(OpenProcess(kQueryRights, FALSE, ids[i]));
-        if (!process.get() && GetLastError() == ERROR_ACCESS_DENIED) {
-            // Processes of other accounts open once the debug privilege is on.
-            EnableDebugPrivilege();
-            process.reset(OpenProcess(kQueryRights, FALSE, ids[i]));
-        }
-        if (!process.get())
-            continue;
-        char imagePath[260] = {};
-        DWORD length = moduleFileName(process.get(), nullptr, imagePath, sizeof imagePath);
-        if (length == 0)
-            continue;
-        imagePath[sizeof imagePath - 1] = '\0';
-        if (!list.Append(ids[i], imagePath))
-            return 0;
-    }
+    if (ListProcessesPsapi(list, EnableDebugPrivilege) != kListed)
+        return 0;
 
     short result = 0;
     for (ProcessRecord* record = list.head(); record; record = record->next) {

@@ -1,0 +1,48 @@
+// One listing of the running processes, by the method a Windows family has:
+// Toolhelp snapshots (9x family) or PSAPI (NT family). Neither library exists
+// everywhere, so both are bound by name when needed and never unloaded.
+#pragma once
+#include <windows.h>
+#include <tlhelp32.h>
+
+typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
+typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
+
+struct ProcessRecord {
+    DWORD processId;
+    char imagePath[260];
+    ProcessRecord* next;
+};
+
+// The processes of one listing, in listing order; every node is freed with
+// the list.
+class ProcessList {
+public:
+    ProcessList() = default;
+    ~ProcessList();
+    ProcessList(const ProcessList&) = delete;
+    ProcessList& operator=(const ProcessList&) = delete;
+
+    // False when no node could be allocated.
+    bool Append(DWORD processId, const char* imagePath);
+    ProcessRecord* head() const { return head_; }
+
+private:
+    ProcessRecord* head_ = nullptr;
+    ProcessRecord* tail_ = nullptr;
+};
+
+enum ListOutcome {
+    kListUnavailable = 0, // no library, function, snapshot or process ids
+    kListed = 1,
+    kListIncomplete = -1, // memory ran out part way
+};
+
+// Every snapshot entry: its id and szExeFile (a full path on the 9x family).
+ListOutcome ListProcessesToolhelp(ProcessList& list);
+
+// At most 1024 process ids; each process opened for query and reading, its
+// image path read with GetModuleFileNameExA. Processes that cannot be opened
+// or named are left out. When an open is refused and whenDenied is given,
+// it is called once per such process and the open tried again.
+ListOutcome ListProcessesPsapi(ProcessList& list, void (*whenDenied)());
