@@ -1,7 +1,6 @@
 #include "app/cleaner_app.h"
 
 #include "ui/cleaner_dlg.h"
-#include "ui/dialog_front_end.h"
 
 CCleanerApp theApp;
 
@@ -12,7 +11,6 @@ BOOL CCleanerApp::InitInstance()
     if (FindWindowA(nullptr, "Scourix Ver 1.0"))
         return FALSE;
 
-    SetFrontEnd(&DialogFrontEnd());
     CCleanerDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
