@@ -3,7 +3,7 @@
 // found-in-memory question first. Each scenario runs in a child process as
 // some Windows version and is judged from outside, by what it printed. The
 // restart is a stand-in here (fake_restart.cpp) that only says it was asked.
-#include "scan/scan_state.h"
+#include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/support/recording_front_end.h"
@@ -168,6 +168,39 @@ const StageCase kStageCases[] = {
     {"Win98TrojanEnded", "TrojanEnded", "win98", false, false, false},
     {"Win98TrojanUnendable", "TrojanUnendable", "win98", false, false, false},
 };
+
+// In this process, as the prefix's own NT version: the end is the scan's
+// returned outcome, and nothing of the scan follows it (no walk of the
+// target, no statistics, no status, no restart question).
+TEST(MemoryStageOutcome, RunScanReturnsTheEndBeforeTheWalkAndTheStatistics)
+{
+    ASSERT_EQ(5, GetPlatformCode());
+    fw::Reset();
+    ScanState = ScanStateData{};
+    std::string dir = MakeScratchSubdir("outcome");
+    std::string path = dir + "\\scxend" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(WriteBytes(path, BuildCleanProgram()));
+    ProcessGuard victim = StartProgram(path);
+    ASSERT_TRUE(victim.IsRunning());
+    fw::MarkInfected(path);
+    fw::SetReturn(3);
+    ActionMode = kActionDelete;
+    ScanState.rebootNeeded = 1;
+    CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, dir.c_str());
+    RecordingFrontEnd frontEnd;
+
+    EXPECT_EQ(kScanEndAfterMemoryStage, RunScan(frontEnd));
+
+    EXPECT_FALSE(fw::CallsFor(path).empty());
+    EXPECT_TRUE(fw::CallsFor(dir + "\\*.*").empty()) << "the target was walked";
+    EXPECT_TRUE(frontEnd.lines().empty());
+    EXPECT_TRUE(frontEnd.statuses().empty());
+    EXPECT_TRUE(frontEnd.questions().empty());
+    EXPECT_FALSE(ScanState.summaryStarted);
+    EXPECT_FALSE(ScanState.memoryStageMode);
+    victim.Stop();
+    ScanState = ScanStateData{};
+}
 
 INSTANTIATE_TEST_SUITE_P(Platforms, MemoryStage, testing::ValuesIn(kStageCases),
                          [](const testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });
