@@ -2,7 +2,6 @@
 
 #include "scan/product.h"
 #include "ui/cleaner_dlg.h"
-#include "ui/dialog_front_end.h"
 
 CCleanerApp theApp;
 
@@ -13,7 +12,6 @@ BOOL CCleanerApp::InitInstance()
     if (FindWindowA(nullptr, kProductCaption))
         return FALSE;
 
-    SetFrontEnd(&DialogFrontEnd());
     CCleanerDlg dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();

@@ -15,6 +15,7 @@
 #include "tests/support/scratch.h"
 #include "ui/dialog_front_end.h"
 #include "ui/paced_status.h"
+#include "ui/scan_messages.h"
 
 #include "scan/product.h"
 
@@ -142,18 +143,18 @@ long g_offers, g_resultLines;
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_ENABLE) {
+    if (msg == kStatusMessage) {
         ++g_offers;
-        g_pacing.Report(g_status, lp);
+        g_pacing.Report(g_status, MessageText(lp), StatusPace(wp));
         return 0;
     }
     if (msg == kStatusSettleMessage) {
         g_pacing.Settle(g_status);
         return 0;
     }
-    if (msg == WM_SETREDRAW) {
+    if (msg == kResultLineMessage) {
         g_pacing.Settle(g_status);
-        SendMessageA(g_list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ResultLine));
+        SendMessageA(g_list, LB_ADDSTRING, 0, lp);
         UpdateWindow(g_list);
         ++g_resultLines;
         return 0;
@@ -254,11 +255,11 @@ int WalkChild(const char* mode, const char* root, const char* out)
         CopyText(StatusText, sizeof StatusText, "C:\\scratch\\tree\\d1\\note3.txt");
         t = Now();
         for (int i = 0; i < kReps; ++i)
-            SendMessageA(ScanState.mainWindow, WM_ENABLE, 0, kStatusOffered);
+            SendMessageA(ScanState.mainWindow, kStatusMessage, kStatusOffered, reinterpret_cast<LPARAM>(StatusText));
         r.offerUs = (Now() - t) * 1e6 / kReps;
         t = Now();
         for (int i = 0; i < kReps; ++i)
-            CurrentFrontEnd().stopAsked(false);
+            DialogFrontEnd().poll(false);
         r.stopUs = (Now() - t) * 1e6 / kReps;
         DestroyWindow(ScanState.mainWindow);
     }
@@ -307,7 +308,7 @@ bool RunChild(const char* mode, const std::string& root, WalkResult& r)
 
 int main(int argc, char** argv)
 {
-    SetFrontEnd(&DialogFrontEnd());
+    FrontEndScope dialog(DialogFrontEnd());
     if (argc == 5 && strcmp(argv[1], "--walk") == 0)
         return WalkChild(argv[2], argv[3], argv[4]);
 

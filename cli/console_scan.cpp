@@ -229,14 +229,7 @@ void FinishAfterMemoryStage()
 
 // --- the front end the engine talks to -------------------------------------
 
-void ConsoleResultLine()
-{
-    ClearStatus();
-    PrintLine(g_console.out, ResultLine);
-    ReportLine(ResultLine);
-}
-
-void ConsoleStatus()
+void ConsoleStatus(const char* text)
 {
     if (g_console.options.quiet || !g_console.outIsConsole)
         return;
@@ -246,7 +239,7 @@ void ConsoleStatus()
     g_console.lastStatusTick = now;
     char line[82];
     // One console line, overwritten by the next status.
-    snprintf(line, sizeof line, "\r%-79.79s", StatusText);
+    snprintf(line, sizeof line, "\r%-79.79s", text);
     static wchar_t wide[96];
     int n = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 96);
     DWORD written = 0;
@@ -255,7 +248,7 @@ void ConsoleStatus()
     g_console.statusShown = true;
 }
 
-int ConsoleAsk(FrontEndQuestion which, const char*, const char*, UINT)
+int ConsoleAsk(FrontEndQuestion which)
 {
     switch (which) {
     case kQuestionStopScan:
@@ -277,24 +270,6 @@ int ConsoleAsk(FrontEndQuestion which, const char*, const char*, UINT)
     return IDNO;
 }
 
-void ConsolePlainBox(const char* text, const char* caption)
-{
-    char line[kNoticeChars];
-    snprintf(line, sizeof line, "%s (%s)", text, caption);
-    Note(line);
-}
-
-void ConsoleEndAfterMemoryStage()
-{
-    FinishAfterMemoryStage();
-    if (g_console.report != INVALID_HANDLE_VALUE)
-        CloseHandle(g_console.report);
-    g_console.report = INVALID_HANDLE_VALUE;
-    ExitProcess(static_cast<UINT>(g_console.exitCode));
-}
-
-bool ConsoleAttached() { return true; }
-
 // With /B nothing goes before its copy is kept: a file that cannot be copied
 // stays where it is and counts as not removed.
 bool ConsoleMayRemove(const char* path, const char* detectionName)
@@ -310,18 +285,37 @@ bool ConsoleMayRemove(const char* path, const char* detectionName)
     return false;
 }
 
-// Already paced to its own interval.
-void ConsoleOfferStatus() { ConsoleStatus(); }
-void ConsoleStatusSettled() {}
+class ConsoleFront final : public FrontEnd {
+public:
+    void resultLine(const char* text) override
+    {
+        ClearStatus();
+        PrintLine(g_console.out, text);
+        ReportLine(text);
+    }
+    // Already paced to its own interval, whatever the pace asked.
+    void status(const char* text, StatusPace) override { ConsoleStatus(text); }
+    void statusSettled() override {}
+    int ask(FrontEndQuestion which, const char*, const char*, UINT) override { return ConsoleAsk(which); }
+    void notice(const char* text, const char* caption) override
+    {
+        char line[kNoticeChars];
+        snprintf(line, sizeof line, "%s (%s)", text, caption);
+        Note(line);
+    }
+    bool poll(bool refreshNow) override { return PumpWhenDue(refreshNow, lastRefresh_, refreshedOnce_); }
+    bool attached() override { return true; }
+    bool mayRemove(const char* path, const char* detectionName) override
+    {
+        return ConsoleMayRemove(path, detectionName);
+    }
 
-DWORD g_consoleLastRefresh;
-bool g_consoleRefreshedOnce;
-
-bool ConsoleStopAsked(bool refreshNow) { return PumpWhenDue(refreshNow, g_consoleLastRefresh, g_consoleRefreshedOnce); }
-
-const FrontEnd kConsoleFrontEnd = {
-    ConsoleResultLine, ConsoleStatus, ConsoleOfferStatus, ConsoleStopAsked, ConsoleStatusSettled, ConsoleAsk, ConsolePlainBox, ConsoleEndAfterMemoryStage, ConsoleAttached, ConsoleMayRemove,
+private:
+    DWORD lastRefresh_ = 0;
+    bool refreshedOnce_ = false;
 };
+
+ConsoleFront g_consoleFrontEnd;
 
 BOOL WINAPI OnConsoleControl(DWORD)
 {
@@ -383,6 +377,17 @@ bool QuarantineFolderPath(const char* given, char* out, size_t size)
 
 } // namespace
 
+FrontEnd& ConsoleFrontEnd() { return g_consoleFrontEnd; }
+
+void EndConsoleAfterMemoryStage()
+{
+    FinishAfterMemoryStage();
+    if (g_console.report != INVALID_HANDLE_VALUE)
+        CloseHandle(g_console.report);
+    g_console.report = INVALID_HANDLE_VALUE;
+    ExitProcess(static_cast<UINT>(g_console.exitCode));
+}
+
 int OpenConsoleScan(const CliOptions& options)
 {
     g_console.options = options;
@@ -421,7 +426,6 @@ int OpenConsoleScan(const CliOptions& options)
             return CannotRun("scourix-cli: the report file cannot be written");
     }
 
-    SetFrontEnd(&kConsoleFrontEnd);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     WriteHeader(target);
@@ -438,7 +442,8 @@ int RunConsoleScan(const CliOptions& options)
         return opened;
     HandleGuard closeReport(g_console.report);
     ScanState.scanRunning = 1;
-    RunScan();
+    if (RunScan(g_consoleFrontEnd) == kScanEndAfterMemoryStage)
+        EndConsoleAfterMemoryStage();
     ScanState.scanRunning = 0;
 
     Finish(ExitCodeFor(CurrentOutcome(false)), ScanState.stopRequested ? "Scanning terminated" : "Scanning completed");

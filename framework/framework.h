@@ -21,7 +21,7 @@
 //   };
 //
 //   BEGIN_MESSAGE_MAP(CMyDlg, CDialog)
-//       ON_MESSAGE(WM_ENABLE, OnStatusReport)
+//       ON_MESSAGE(WM_APP + 1, OnStatusReport)
 //       ON_WM_PAINT()
 //       ON_COMMAND(1052, OnScan)
 //       ON_WM_CTLCOLOR()

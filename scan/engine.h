@@ -6,9 +6,16 @@
 
 constexpr UINT_PTR ScanTimerId = 100;
 
-// Runs the memory stage, the walks, the statistics and the restart question.
-// Always returns 1.
-int RunScan();
+enum ScanEnd : int {
+    kScanFinished = 1,
+    // The trojan was running: the front end ends the program now, and the
+    // walks, the statistics and the restart question never come.
+    kScanEndAfterMemoryStage = 2,
+};
+
+// Runs the memory stage, the walks, the statistics and the restart question,
+// reporting to frontEnd for its whole duration.
+ScanEnd RunScan(FrontEnd& frontEnd);
 
 // Walks one pattern ("C:\*.*", "C:\dir\*.*", or one file path in memory-stage
 // mode). Returns 0 after a stop request, -1 when a path cannot be formed,

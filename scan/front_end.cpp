@@ -5,19 +5,21 @@
 
 namespace {
 
-// Until a front end is installed nothing is shown and nothing is asked: the
-// scan layer knows no window of its own.
-void QuietReport() {}
-bool QuietStopAsked(bool) { return ScanState.stopRequested != 0; }
-int QuietAsk(FrontEndQuestion, const char*, const char*, UINT) { return -1; }
-void QuietBox(const char*, const char*) {}
-bool QuietAttached() { return false; }
-
-const FrontEnd kQuietFrontEnd = {
-    QuietReport, QuietReport, QuietReport, QuietStopAsked, QuietReport, QuietAsk, QuietBox, QuietReport, QuietAttached, nullptr,
+// Outside a scan nothing is shown and nothing is asked: the scan layer knows
+// no window of its own.
+class QuietFrontEnd final : public FrontEnd {
+public:
+    void resultLine(const char*) override {}
+    void status(const char*, StatusPace) override {}
+    void statusSettled() override {}
+    int ask(FrontEndQuestion, const char*, const char*, UINT) override { return -1; }
+    void notice(const char*, const char*) override {}
+    bool poll(bool) override { return ScanState.stopRequested != 0; }
+    bool attached() override { return false; }
 };
 
-const FrontEnd* g_frontEnd = &kQuietFrontEnd;
+QuietFrontEnd g_quietFrontEnd;
+FrontEnd* g_frontEnd = &g_quietFrontEnd;
 
 } // namespace
 
@@ -38,11 +40,8 @@ bool PumpWhenDue(bool refreshNow, DWORD& lastRefresh, bool& refreshedOnce)
     return ScanState.stopRequested != 0;
 }
 
-const FrontEnd* SetFrontEnd(const FrontEnd* frontEnd)
-{
-    const FrontEnd* previous = g_frontEnd;
-    g_frontEnd = frontEnd ? frontEnd : &kQuietFrontEnd;
-    return previous;
-}
+FrontEndScope::FrontEndScope(FrontEnd& frontEnd) : previous_(g_frontEnd) { g_frontEnd = &frontEnd; }
 
-const FrontEnd& CurrentFrontEnd() { return *g_frontEnd; }
+FrontEndScope::~FrontEndScope() { g_frontEnd = previous_; }
+
+FrontEnd& CurrentFrontEnd() { return *g_frontEnd; }

@@ -1,5 +1,6 @@
-// The one way the scan reaches whoever presents it: the dialog program
-// (through ScanState.mainWindow and its boxes) or the console program.
+// The one way the scan reaches whoever presents it: the dialog program or the
+// console program. Every report carries its own text; the scan keeps
+// formatting into ResultLine and StatusText and passes them on.
 #pragma once
 #include <windows.h>
 
@@ -9,10 +10,6 @@
 constexpr DWORD kRefreshIntervalMs = 15;
 // Messages handled at one refresh, so a flood cannot hold up the walk.
 constexpr int kMessagesPerRefresh = 16;
-// WM_ENABLE lParam: the window may keep the status for its next refresh.
-constexpr LPARAM kStatusOffered = 1;
-// Show the kept status now: a walk has ended.
-constexpr UINT kStatusSettleMessage = WM_APP + 0x0A;
 
 enum FrontEndQuestion : int {
     kQuestionStopScan = 1,      // "Terminate the Scan now?" (yes / no)
@@ -20,61 +17,64 @@ enum FrontEndQuestion : int {
     kQuestionFoundInMemory = 3, // trojan running: restart now? (ok / cancel)
 };
 
-struct FrontEnd {
-    // ResultLine holds the next line for the result list.
-    void (*resultLine)();
-    // StatusText holds the next text for the status label.
-    void (*status)();
-    // StatusText holds the entry under examination; the front end may show
-    // it at its next refresh instead of now.
-    void (*offerStatus)();
-    // Attends to the window when a refresh is due (or at once when refreshNow),
-    // then answers whether a stop was asked for.
-    bool (*stopAsked)(bool refreshNow);
-    // A walk has ended: the last offered status must be shown now.
-    void (*statusSettled)();
-    // Returns IDYES, IDNO, IDOK, IDCANCEL or -1 like ShowMessage.
-    int (*ask)(FrontEndQuestion which, const char* text, const char* caption, UINT flags);
-    // The two plain system boxes of the memory stage ("Could not kill process",
-    // "false"/"TEMP"); the scan goes on after them.
-    void (*plainBox)(const char* text, const char* caption);
-    // The trojan was running: the program ends here, it does not return.
-    void (*endAfterMemoryStage)();
-    // Someone listens for result lines (the dialog: ScanState.mainWindow set).
-    bool (*attached)();
-    // Asked just before an infected file is deleted. False keeps the file:
-    // the removal is reported as failed and nothing else is tried. Null
-    // (the dialog) always allows it.
-    bool (*mayRemove)(const char* path, const char* detectionName);
+enum StatusPace : int {
+    kStatusNow = 0,
+    // The entry under examination: it may wait for the next refresh.
+    kStatusOffered = 1,
 };
 
-// Installs the front end the scan reports to and returns the one it
-// replaces. Null installs one that shows nothing and answers every question
-// with -1. The table must outlive its use.
-const FrontEnd* SetFrontEnd(const FrontEnd* frontEnd);
-const FrontEnd& CurrentFrontEnd();
+class FrontEnd {
+public:
+    virtual void resultLine(const char* text) = 0;
+    virtual void status(const char* text, StatusPace pace) = 0;
+    // A walk has ended: the last offered status must be shown now.
+    virtual void statusSettled() = 0;
+    // Returns IDYES, IDNO, IDOK, IDCANCEL or -1 like ShowMessage.
+    virtual int ask(FrontEndQuestion which, const char* text, const char* caption, UINT flags) = 0;
+    // The two plain system boxes of the memory stage ("Could not kill process",
+    // "false"/"TEMP"); the scan goes on after them.
+    virtual void notice(const char* text, const char* caption) = 0;
+    // Attends to the window when a refresh is due (or at once when
+    // refreshNow), then answers whether a stop was asked for.
+    virtual bool poll(bool refreshNow) = 0;
+    // Someone listens for result lines: without a listener some repairs do
+    // not even format theirs.
+    virtual bool attached() = 0;
+    // Asked just before an infected file is deleted. False keeps the file:
+    // the removal is reported as failed and nothing else is tried.
+    virtual bool mayRemove(const char*, const char*) { return true; }
+    virtual ~FrontEnd() = default;
+};
 
-// The engine's call sites.
-inline void FrontEndResultLine() { CurrentFrontEnd().resultLine(); }
-inline void FrontEndStatus() { CurrentFrontEnd().status(); }
-inline void FrontEndOfferStatus() { CurrentFrontEnd().offerStatus(); }
-inline bool FrontEndStopAsked(bool refreshNow) { return CurrentFrontEnd().stopAsked(refreshNow); }
+// Makes frontEnd the one the scan reports to while the scope lives; outside
+// every scope a quiet one shows nothing and answers each question with -1.
+class FrontEndScope {
+public:
+    explicit FrontEndScope(FrontEnd& frontEnd);
+    ~FrontEndScope();
+    FrontEndScope(const FrontEndScope&) = delete;
+    FrontEndScope& operator=(const FrontEndScope&) = delete;
+
+private:
+    FrontEnd* previous_;
+};
+
+FrontEnd& CurrentFrontEnd();
+
+// The scan's call sites.
+inline void FrontEndResultLine(const char* text) { CurrentFrontEnd().resultLine(text); }
+inline void FrontEndStatus(const char* text, StatusPace pace) { CurrentFrontEnd().status(text, pace); }
 inline void FrontEndStatusSettled() { CurrentFrontEnd().statusSettled(); }
 inline int FrontEndAsk(FrontEndQuestion which, const char* text, const char* caption, UINT flags)
 {
     return CurrentFrontEnd().ask(which, text, caption, flags);
 }
-inline void FrontEndPlainBox(const char* text, const char* caption) { CurrentFrontEnd().plainBox(text, caption); }
-[[noreturn]] inline void FrontEndEndAfterMemoryStage()
-{
-    CurrentFrontEnd().endAfterMemoryStage();
-    ExitProcess(0); // a front end that came back still ends here
-}
+inline void FrontEndNotice(const char* text, const char* caption) { CurrentFrontEnd().notice(text, caption); }
+inline bool FrontEndPoll(bool refreshNow) { return CurrentFrontEnd().poll(refreshNow); }
 inline bool FrontEndAttached() { return CurrentFrontEnd().attached(); }
 inline bool FrontEndMayRemove(const char* path, const char* detectionName)
 {
-    bool (*ask)(const char*, const char*) = CurrentFrontEnd().mayRemove;
-    return ask == nullptr || ask(path, detectionName);
+    return CurrentFrontEnd().mayRemove(path, detectionName);
 }
 
 // Pumps up to kMessagesPerRefresh messages through PumpScanMessages when

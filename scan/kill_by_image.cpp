@@ -18,7 +18,7 @@ int KillProcessByImage(const char* path)
         return 1;
     }
     if (result == 0) {
-        FrontEndPlainBox("Could not kill process", path);
+        FrontEndNotice("Could not kill process", path);
         return 0;
     }
     return 1;

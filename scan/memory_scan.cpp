@@ -11,7 +11,7 @@ const char kFoundInMemoryText[] =
     "Restart the computer now?";
 } // namespace
 
-void RunMemoryScan()
+bool RunMemoryScan()
 {
     int platform = GetPlatformCode();
     ScanState.memoryStageMode = 1;
@@ -24,8 +24,10 @@ void RunMemoryScan()
                 FrontEndAsk(kQuestionFoundInMemory, kFoundInMemoryText, kProductCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK)
                 RestartWindows();
             // The trojan was running: the scan does not go on in this state.
-            FrontEndEndAfterMemoryStage();
+            ScanState.memoryStageMode = 0;
+            return true;
         }
     }
     ScanState.memoryStageMode = 0;
+    return false;
 }

@@ -5,8 +5,9 @@
 #include "platform/process_kill.h"
 #include "platform/services.h"
 
-// May end the process (NT family, trojan found in memory).
-void RunMemoryScan();
+// True when the program must end right after it, with no walk and no
+// statistics (NT family, trojan found in memory).
+bool RunMemoryScan();
 
 void ScanProcessesToolhelp();
 short ScanProcessesPsapi();

@@ -45,7 +45,7 @@ void EnableDebugPrivilege()
 {
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken)) {
-        FrontEndPlainBox("false", "TEMP");
+        FrontEndNotice("false", "TEMP");
         rawToken = nullptr;
     }
     HandleGuard token(rawToken);

@@ -53,11 +53,13 @@ void ReportStatistics()
 
 } // namespace
 
-int RunScan()
+ScanEnd RunScan(FrontEnd& frontEnd)
 {
+    FrontEndScope scope(frontEnd);
     // A stop confirmed before the scan began skips both stages.
     if (ScanState.scanTarget[0] != '\0' && !ScanState.stopRequested) {
-        RunMemoryScan();
+        if (RunMemoryScan())
+            return kScanEndAfterMemoryStage;
         if (strcmp(ScanState.scanTarget, kEveryFixedDrive) == 0)
             WalkFixedDrives();
         else
@@ -75,5 +77,5 @@ int RunScan()
         if (answer == IDYES)
             RestartWindows();
     }
-    return 1;
+    return kScanFinished;
 }

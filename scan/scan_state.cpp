@@ -9,27 +9,17 @@ int ActionMode;
 char ResultLine[512];
 char StatusText[260];
 
-void SendResultReport()
-{
-    FrontEndResultLine();
-}
-
-void SendStatusReport()
-{
-    FrontEndStatus();
-}
-
 void ReportResultLine(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
     vsnprintf(ResultLine, sizeof ResultLine, format, args);
     va_end(args);
-    SendResultReport();
+    FrontEndResultLine(ResultLine);
 }
 
 void ReportStatus(const char* text)
 {
     CopyText(StatusText, sizeof StatusText, text);
-    SendStatusReport();
+    FrontEndStatus(StatusText, kStatusNow);
 }

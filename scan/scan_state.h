@@ -1,6 +1,6 @@
 // Process-wide scan state shared by the engine, the memory stage, the repair
-// routines and the main dialog, and the channel through which the engine
-// reports to the window.
+// routines and the front ends, and the buffers the engine formats its
+// reports in.
 #pragma once
 #include <windows.h>
 
@@ -50,17 +50,12 @@ extern int ActionMode;
 extern char ResultLine[512];
 extern char StatusText[260];
 
-// Append-a-result-line request: formats into ResultLine (cut to 511
-// characters) and sends WM_SETREDRAW to ScanState.mainWindow.
+// Formats into ResultLine (cut to 511 characters) and passes it to the front
+// end as a result line.
 void ReportResultLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Show-status request: copies text into StatusText (cut to 259 characters)
-// and sends WM_ENABLE to ScanState.mainWindow.
+// Copies text into StatusText (cut to 259 characters) and passes it to the
+// front end as a status shown now.
 void ReportStatus(const char* text);
-// Sends the show-status request for what StatusText already holds.
-void SendStatusReport();
-// Sends the append-a-result-line request for what ResultLine already holds.
-void SendResultReport();
-
 
 // Where reports, questions and the end after the memory stage go.
 #include "scan/front_end.h"

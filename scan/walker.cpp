@@ -60,7 +60,7 @@ void ShowPath(const char* path)
     CopyText(full, sizeof full, path);
     ShortenPathForDisplay(full, shortened, kStatusPathLength);
     CopyText(StatusText, sizeof StatusText, shortened);
-    FrontEndOfferStatus();
+    FrontEndStatus(StatusText, kStatusOffered);
 }
 
 void RunHandlers(const char* path, const WIN32_FIND_DATAA& data)
@@ -97,7 +97,7 @@ public:
     {
         const bool now = refreshNow_;
         refreshNow_ = false;
-        return FrontEndStopAsked(now);
+        return FrontEndPoll(now);
     }
 private:
     bool outermost_;

@@ -10,6 +10,8 @@
 #include "scan/engine.h"
 #include "scan/scan_state.h"
 #include "res/resource.h"
+#include "ui/dialog_front_end.h"
+#include "ui/scan_messages.h"
 #include "ui/show_message.h"
 #include "ui/skin_shape.h"
 #include "ui/ui_globals.h"
@@ -67,8 +69,8 @@ bool IsSuiteInstalled()
 }
 
 BEGIN_MESSAGE_MAP(CCleanerDlg, CDialog)
-    ON_MESSAGE(WM_ENABLE, OnStatusReport)
-    ON_MESSAGE(WM_SETREDRAW, OnResultReport)
+    ON_MESSAGE(kStatusMessage, OnStatusReport)
+    ON_MESSAGE(kResultLineMessage, OnResultReport)
     ON_MESSAGE(kStatusSettleMessage, OnStatusSettle)
     ON_WM_TIMER()
     ON_WM_PAINT()
@@ -329,7 +331,7 @@ void CCleanerDlg::OnTimer(UINT_PTR)
         return;
     m_bScanArmed = false;
 
-    RunScan();
+    RunDialogScan();
 
     m_btnCancel.ShowWindow(SW_HIDE);
     m_btnOk.ShowWindow(SW_SHOW);
@@ -338,9 +340,9 @@ void CCleanerDlg::OnTimer(UINT_PTR)
     ScanState.scanRunning = 0;
 }
 
-LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM lParam)
+LRESULT CCleanerDlg::OnStatusReport(WPARAM wParam, LPARAM lParam)
 {
-    m_statusPacing.Report(m_stcStatus, lParam);
+    m_statusPacing.Report(m_stcStatus, MessageText(lParam), StatusPace(wParam));
     return 0;
 }
 
@@ -350,7 +352,7 @@ LRESULT CCleanerDlg::OnStatusSettle(WPARAM, LPARAM)
     return 0;
 }
 
-LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
+LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM lParam)
 {
     // The label names the file a result line is about.
     m_statusPacing.Settle(m_stcStatus);
@@ -358,7 +360,7 @@ LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM)
     // closing block is never cut off.
     if (m_lstResults.GetCount() >= kListResetLines && !ScanState.summaryStarted)
         m_lstResults.ResetContent();
-    m_lstResults.AddString(ResultLine);
+    m_lstResults.AddString(MessageText(lParam));
     int n = m_lstResults.GetCount();
     // The first two lines stay unselected (index n selects nothing).
     m_lstResults.SetCurSel(n > 2 ? n - 1 : n);

@@ -1,7 +1,7 @@
 // The program's main window: a captionless dialog shaped by its skin bitmap,
 // with the SCAN button, the result list and the status line. The scan runs
-// inside this dialog's timer handler; the engine reports to it through
-// WM_SETREDRAW (a result line) and WM_ENABLE (the status).
+// inside this dialog's timer handler; the engine reports to it through the
+// dialog's front end and the messages of ui/scan_messages.h.
 #pragma once
 #include <windows.h>
 

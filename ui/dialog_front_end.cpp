@@ -1,34 +1,42 @@
 #include "ui/dialog_front_end.h"
 
+#include "scan/engine.h"
 #include "scan/scan_state.h"
+#include "ui/scan_messages.h"
 #include "ui/show_message.h"
 
 namespace {
 
-void DialogResultLine() { SendMessageA(ScanState.mainWindow, WM_SETREDRAW, 0, 0); }
-void DialogStatus() { SendMessageA(ScanState.mainWindow, WM_ENABLE, 0, 0); }
+class DialogFront final : public FrontEnd {
+public:
+    void resultLine(const char* text) override { Send(kResultLineMessage, 0, text); }
+    void status(const char* text, StatusPace pace) override { Send(kStatusMessage, WPARAM(pace), text); }
+    void statusSettled() override { Send(kStatusSettleMessage, 0, nullptr); }
+    int ask(FrontEndQuestion, const char* text, const char* caption, UINT flags) override
+    {
+        return ShowMessage(text, caption, flags);
+    }
+    void notice(const char* text, const char* caption) override { MessageBoxA(nullptr, text, caption, MB_OK); }
+    bool poll(bool refreshNow) override { return PumpWhenDue(refreshNow, lastRefresh_, refreshedOnce_); }
+    bool attached() override { return ScanState.mainWindow != nullptr; }
 
-void DialogOfferStatus() { SendMessageA(ScanState.mainWindow, WM_ENABLE, 0, kStatusOffered); }
-void DialogStatusSettled() { SendMessageA(ScanState.mainWindow, kStatusSettleMessage, 0, 0); }
-
-DWORD g_dialogLastRefresh;
-bool g_dialogRefreshedOnce;
-
-bool DialogStopAsked(bool refreshNow) { return PumpWhenDue(refreshNow, g_dialogLastRefresh, g_dialogRefreshedOnce); }
-
-int DialogAsk(FrontEndQuestion, const char* text, const char* caption, UINT flags)
-{
-    return ShowMessage(text, caption, flags);
-}
-
-void DialogPlainBox(const char* text, const char* caption) { MessageBoxA(nullptr, text, caption, MB_OK); }
-void DialogEnd() { ExitProcess(0); }
-bool DialogAttached() { return ScanState.mainWindow != nullptr; }
-
-const FrontEnd kDialogFrontEnd = {
-    DialogResultLine, DialogStatus, DialogOfferStatus, DialogStopAsked, DialogStatusSettled, DialogAsk, DialogPlainBox, DialogEnd, DialogAttached, nullptr,
+private:
+    static void Send(UINT message, WPARAM wParam, const char* text)
+    {
+        SendMessageA(ScanState.mainWindow, message, wParam, reinterpret_cast<LPARAM>(text));
+    }
+    DWORD lastRefresh_ = 0;
+    bool refreshedOnce_ = false;
 };
+
+DialogFront g_dialogFrontEnd;
 
 } // namespace
 
-const FrontEnd& DialogFrontEnd() { return kDialogFrontEnd; }
+FrontEnd& DialogFrontEnd() { return g_dialogFrontEnd; }
+
+void RunDialogScan()
+{
+    if (RunScan(g_dialogFrontEnd) == kScanEndAfterMemoryStage)
+        ExitProcess(0); // the scan must not go on in this state
+}

@@ -3,4 +3,9 @@
 #pragma once
 #include "scan/front_end.h"
 
-const FrontEnd& DialogFrontEnd();
+FrontEnd& DialogFrontEnd();
+
+// The dialog's scan: RunScan through the dialog's front end. When the trojan
+// was running the process ends here with status 0, before any statistics;
+// otherwise it returns once the scan has finished.
+void RunDialogScan();

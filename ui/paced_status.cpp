@@ -1,17 +1,16 @@
 #include "ui/paced_status.h"
 
-#include "scan/front_end.h"
-#include "scan/scan_state.h"
+#include "detect/text.h"
 
-void PacedStatus::Report(HWND label, LPARAM lParam)
+void PacedStatus::Report(HWND label, const char* text, StatusPace pace)
 {
-    if (lParam == kStatusOffered && shownOnce_ && GetTickCount() - lastShown_ < kRefreshIntervalMs) {
-        // StatusText is reused as soon as the request returns: keep a copy.
-        CopyText(waiting_, sizeof waiting_, StatusText);
+    if (pace == kStatusOffered && shownOnce_ && GetTickCount() - lastShown_ < kRefreshIntervalMs) {
+        // The sender reuses its buffer as soon as the report returns: keep a copy.
+        CopyText(waiting_, sizeof waiting_, text);
         isWaiting_ = true;
         return;
     }
-    Show(label, StatusText);
+    Show(label, text);
 }
 
 void PacedStatus::Settle(HWND label)

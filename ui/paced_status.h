@@ -4,12 +4,13 @@
 #pragma once
 #include <windows.h>
 
+#include "scan/front_end.h"
+
 class PacedStatus {
 public:
-    // The show-status request (WM_ENABLE): StatusText for the label.
-    // lParam kStatusOffered waits for the next refresh; anything else is
-    // shown at once.
-    void Report(HWND label, LPARAM lParam);
+    // A status for the label: kStatusOffered waits for the next refresh;
+    // kStatusNow is shown at once.
+    void Report(HWND label, const char* text, StatusPace pace);
     // The offered text that is still waiting, shown now. Before a result
     // line and when a walk ends, so the label never lags behind what
     // follows it.

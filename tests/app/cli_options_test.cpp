@@ -190,13 +190,14 @@ void OpenAndEnd(const char* name, bool restartNeeded)
     CopyText(options.folder, sizeof options.folder, ScratchDir().c_str());
     CopyText(options.reportPath, sizeof options.reportPath, ReportPathFor(name).c_str());
     ASSERT_EQ(kScanOpened, OpenConsoleScan(options));
+    FrontEndScope console(ConsoleFrontEnd());
     ScanState.memoryStageMode = 1;
     ScanState.filesInfected = 1;
     ScanState.memoryRestartNeeded = restartNeeded ? 1 : 0;
     ReportResultLine("System Memory    W32/Vexmor.Trojan removed");
     // Without /R the notice is answered with Cancel: no restart.
     ASSERT_EQ(IDCANCEL, FrontEndAsk(kQuestionFoundInMemory, "found", "Scourix Ver 1.0", MB_OKCANCEL));
-    FrontEndEndAfterMemoryStage();
+    EndConsoleAfterMemoryStage();
 }
 
 TEST(CliMemoryStageEnd, DISABLED_Ended) { OpenAndEnd("Ended", false); }
@@ -280,6 +281,7 @@ void AnswerQuestions(bool allowRestart)
     CopyText(options.folder, sizeof options.folder, ScratchDir().c_str());
     CopyText(options.reportPath, sizeof options.reportPath, report.c_str());
     ASSERT_EQ(kScanOpened, OpenConsoleScan(options));
+    FrontEndScope console(ConsoleFrontEnd());
     ScanState.filesInfected = 1;
     ScanState.rebootNeeded = 1;
     EXPECT_EQ(IDNO, FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", "Scourix Ver 1.0", MB_YESNO));

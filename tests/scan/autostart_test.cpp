@@ -4,7 +4,7 @@
 #include "scan/engine.h"
 #include "scan/repair.h"
 #include "tests/scan/registry_sandbox.h"
-#include "tests/support/capture_window.h"
+#include "tests/support/recording_front_end.h"
 
 #include <gtest/gtest.h>
 
@@ -74,13 +74,13 @@ TEST_P(RunValueWalk, DeletesOnlyValuesThatStartTheFile)
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, key, neighbour,
                                   Tagged("c:\\windows\\other{T}.exe")));
     SetFile(Tagged(c.file));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
 
     EXPECT_EQ(!c.deleted, RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, key, value));
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, key, neighbour));
-    EXPECT_EQ(Lines(c.deleted ? 1 : 0), capture.lines());
+    EXPECT_EQ(Lines(c.deleted ? 1 : 0), frontEnd.lines());
     EXPECT_EQ(c.deleted ? value : std::string(), Remembered());
 }
 
@@ -123,14 +123,14 @@ TEST_F(AutoStartTest, AdjacentMatchingValuesAreAllDeletedInOneWalk)
                                                   : Tagged("c:\\windows\\keep{T}.exe")));
     }
     SetFile(path);
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     RepairAutoStart("W32/Vexmor.N.Trojan");
 
     for (size_t i = 0; i < 5; ++i)
         EXPECT_EQ(!matching[i], RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, Tagged(names[i])))
             << names[i];
-    EXPECT_EQ(Lines(4), capture.lines());
+    EXPECT_EQ(Lines(4), frontEnd.lines());
 }
 
 // A value deleted for one infected file is deleted again, from both keys,
@@ -141,27 +141,27 @@ TEST_F(AutoStartTest, RememberedValueIsDeletedAgainFromBothKeys)
     const std::string loader = Tagged("{T}_loader");
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, loader, Tagged("c:\\windows\\svc{T}.exe")));
     SetFile(Tagged("c:\\windows\\svc{T}.exe"));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     RepairAutoStart("W32/Vexmor.N.Trojan");
     ASSERT_EQ(loader, Remembered());
     ASSERT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, loader));
-    EXPECT_EQ(Lines(1), capture.lines());
+    EXPECT_EQ(Lines(1), frontEnd.lines());
 
     // Written back, under both keys, with data that no longer names a file.
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, loader, "c:\\elsewhere\\x.exe"));
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunServicesKey, loader, "anything"));
     SetFile(Tagged("c:\\data\\later{T}.exe"));
-    capture.Clear();
+    frontEnd.Clear();
     RepairAutoStart("W32/Vexmor.Bc.Trojan");
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, loader));
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunServicesKey, loader));
-    EXPECT_EQ(Lines(2, "System Registry     W32/Vexmor.Bc.Trojan removed"), capture.lines());
+    EXPECT_EQ(Lines(2, "System Registry     W32/Vexmor.Bc.Trojan removed"), frontEnd.lines());
     EXPECT_EQ(loader, Remembered());
 
     // Gone now: nothing found, nothing reported.
-    capture.Clear();
+    frontEnd.Clear();
     RepairAutoStart("W32/Vexmor.Bc.Trojan");
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
 }
 
 // ---- Conditions that change reporting but never the cleaning ----
@@ -184,23 +184,20 @@ TEST_P(RepairConditions, ValuesAreDeletedLinesOnlyWithAWindow)
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunServicesKey, services,
                                   Tagged("c:\\windows\\svc{T}.exe")));
     SetFile(Tagged("c:\\windows\\svc{T}.exe"));
-    CaptureWindow capture(c.withWindow);
-    HWND savedWindow = ScanState.mainWindow;
-    if (!c.withWindow)
-        ScanState.mainWindow = nullptr;
+    RecordingFrontEnd frontEnd;
+    frontEnd.SetAttached(c.withWindow);
     memset(ResultLine, '#', sizeof ResultLine - 1);
     ResultLine[sizeof ResultLine - 1] = '\0';
     const std::string sentinel = ResultLine;
 
     RepairAutoStart("W32/Vexmor.N.Trojan");
-    ScanState.mainWindow = savedWindow;
 
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, run));
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunServicesKey, services));
     if (c.withWindow) {
-        EXPECT_EQ(Lines(2), capture.lines());
+        EXPECT_EQ(Lines(2), frontEnd.lines());
     } else {
-        EXPECT_TRUE(capture.lines().empty());
+        EXPECT_TRUE(frontEnd.lines().empty());
         EXPECT_EQ(sentinel, std::string(ResultLine)); // nothing even formatted
     }
 }
@@ -225,14 +222,14 @@ TEST_F(AutoStartTest, CurrentUserValuesAreNeverTouched)
     ASSERT_TRUE(registry_.SetText(HKEY_CURRENT_USER, kRunServicesKey, user, path));
     memcpy(ScanState.autoStartValueName, user.c_str(), user.size() + 1);
     SetFile(path);
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     RepairAutoStart("W32/Vexmor.N.Trojan");
 
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_CURRENT_USER, kRunKey, user));
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_CURRENT_USER, kRunKey, Tagged("{T}_userbare")));
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_CURRENT_USER, kRunServicesKey, user));
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
 }
 
 // Without a file under check no walk runs; a file path without a backslash
@@ -243,14 +240,14 @@ TEST_F(AutoStartTest, NoWalkWithoutAUsablePath)
     const std::string withArgs = Tagged("{T}_args");
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, bare, Tagged("svc{T}.exe")));
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, withArgs, Tagged("svc{T}.exe /x")));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     for (const std::string& file : {std::string(), Tagged("svc{T}.exe")}) {
         SetFile(file);
         RepairAutoStart("W32/Vexmor.N.Trojan");
         EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, bare)) << file;
         EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, withArgs)) << file;
     }
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
     EXPECT_EQ("", Remembered());
 }
 
@@ -293,7 +290,7 @@ TEST_F(AutoStartTest, OverlongAndBinaryValuesAreComparedByTheirStart)
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, values[7].name, Tagged("c:\\windows\\keep{T}.exe")));
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, values[8].name, path));
     SetFile(path);
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     RepairAutoStart("W32/Vexmor.N.Trojan");
 
@@ -302,7 +299,7 @@ TEST_F(AutoStartTest, OverlongAndBinaryValuesAreComparedByTheirStart)
         EXPECT_EQ(!v.deleted, RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, v.name)) << v.name;
         deleted += v.deleted ? 1 : 0;
     }
-    EXPECT_EQ(Lines(deleted), capture.lines());
+    EXPECT_EQ(Lines(deleted), frontEnd.lines());
     // The last path-case value that fits is the one remembered.
     EXPECT_EQ(values[6].name, Remembered());
     SetEnvironmentVariableA(envName.c_str(), nullptr);
@@ -331,7 +328,7 @@ TEST_P(LongValueNames, LeftRatherThanRememberedCut)
     ASSERT_TRUE(registry_.SetText(HKEY_LOCAL_MACHINE, kRunKey, cutName,
                                   Tagged("c:\\program files\\other{T}\\other.exe")));
     SetFile(Tagged(c.file));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     // Twice: the second repair deletes whatever the first remembered.
     RepairAutoStart("W32/Vexmor.N.Trojan");
@@ -339,7 +336,7 @@ TEST_P(LongValueNames, LeftRatherThanRememberedCut)
 
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, longName));
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, cutName));
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
     EXPECT_EQ("", Remembered());
 
     // A name of exactly 259 characters fits: deleted and remembered whole.
@@ -348,7 +345,7 @@ TEST_P(LongValueNames, LeftRatherThanRememberedCut)
 
     EXPECT_FALSE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, cutName));
     EXPECT_TRUE(RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, longName));
-    EXPECT_EQ(Lines(1), capture.lines());
+    EXPECT_EQ(Lines(1), frontEnd.lines());
     EXPECT_EQ(cutName, Remembered());
 }
 
@@ -463,12 +460,12 @@ TEST_P(RegistryViews, ValuesOfBothViewsAreCleaned)
     const std::string value = Tagged("{T}_view");
     ASSERT_TRUE(inView.SetText(HKEY_LOCAL_MACHINE, kRunKey, value, Expand(c.data)));
     SetFile(Expand(c.file));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
 
     EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
 
     EXPECT_EQ(!c.deleted, RegistrySandbox::Exists(HKEY_LOCAL_MACHINE, kRunKey, value, c.view));
-    EXPECT_EQ(Lines(c.deleted ? 1 : 0), capture.lines());
+    EXPECT_EQ(Lines(c.deleted ? 1 : 0), frontEnd.lines());
 #endif
 }
 

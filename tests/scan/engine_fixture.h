@@ -1,9 +1,10 @@
-// Common ground of the engine tests: a clean ScanState, the capture window on
-// the reporting channel and a scratch folder of the test's own.
+// Common ground of the engine tests: a clean ScanState, a recording front end,
+// a window of this thread to post messages to, and a scratch folder of the
+// test's own.
 #pragma once
 #include "detect/detection.h"
 #include "scan/engine.h"
-#include "tests/support/capture_window.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 
@@ -36,26 +37,32 @@ protected:
     void SetUp() override
     {
         ResetScanState();
-        capture_ = std::make_unique<CaptureWindow>();
-        // Without it no result line is even formatted: say why at once.
-        ASSERT_NE(nullptr, capture_->hwnd()) << "no window could be made: is the virtual display running?";
+        frontEnd_ = std::make_unique<RecordingFrontEnd>();
+        window_ = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(nullptr, window_) << "no window could be made: is the virtual display running?";
         DrainQueue();
         dir_ = MakeScratchSubdir("case");
     }
     void TearDown() override
     {
-        capture_.reset();
+        frontEnd_.reset();
+        if (window_)
+            DestroyWindow(window_);
         RemoveTree(dir_);
         ResetScanState();
     }
 
-    CaptureWindow& capture() { return *capture_; }
-    const std::vector<std::string>& lines() { return capture_->lines(); }
-    const std::vector<std::string>& statuses() { return capture_->statuses(); }
+    RecordingFrontEnd& frontEnd() { return *frontEnd_; }
+    // Messages posted here reach the scan's pump like any of the thread's.
+    HWND window() const { return window_; }
+    const std::vector<std::string>& lines() { return frontEnd_->lines(); }
+    const std::vector<std::string>& statuses() { return frontEnd_->statuses(); }
     std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
     std::string Pattern() const { return dir_ + "\\*.*"; }
 
-    std::unique_ptr<CaptureWindow> capture_;
+    std::unique_ptr<RecordingFrontEnd> frontEnd_;
+    HWND window_ = nullptr;
     std::string dir_;
 };
 

@@ -32,8 +32,7 @@ TEST_F(CleanDrives, WholeScanDetectsNothingAndChangesNothing)
     ASSERT_EQ(UINT(DRIVE_FIXED), GetDriveTypeA(root.c_str())) << root;
 
     CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, "!:");
-    ScanState.mainWindow = capture().hwnd();
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     EXPECT_EQ(0, ScanState.filesInfected);
     EXPECT_EQ(0, ScanState.filesRemoved);

@@ -6,7 +6,6 @@
 #include "scan/memory_stage.h"
 #include "scan/repair.h"
 #include "tests/scan/engine_fixture.h"
-#include "tests/support/dialog_answerer.h"
 
 #include <windows.h>
 
@@ -65,7 +64,6 @@ TEST_F(FaultsDisk, DISABLED_FullDiskLeavesWininitAsItWas)
     ASSERT_TRUE(WriteSample(sample, kRecord));
     HANDLE held = CreateFileA(sample.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    DialogAnswerer anyBox("", IDOK);
 
     const int walked = WalkDirectory(Pattern().c_str());
     CloseHandle(held);

@@ -56,50 +56,6 @@ bool WriteLong(const std::string& path, const std::vector<uint8_t>& bytes)
     return ok && written == bytes.size();
 }
 
-
-// A reporting window that also lets a case act at the moment the walker
-// shows an entry, i.e. after listing it and before checking it.
-class HookWindow {
-public:
-    explicit HookWindow(std::function<void(const std::string&)> onStatus) : onStatus_(std::move(onStatus))
-    {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = &HookWindow::Proc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "ScxHookWindow";
-        RegisterClassA(&wc);
-        hwnd_ = CreateWindowExA(0, wc.lpszClassName, "hook", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        previous_ = ScanState.mainWindow;
-        ScanState.mainWindow = hwnd_;
-    }
-    ~HookWindow()
-    {
-        ScanState.mainWindow = previous_;
-        DestroyWindow(hwnd_);
-    }
-    std::vector<std::string> lines;
-
-private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-    {
-        auto* self = reinterpret_cast<HookWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-        if (self && msg == WM_ENABLE) {
-            self->onStatus_(std::string(StatusText, strnlen(StatusText, sizeof StatusText)));
-            return 0;
-        }
-        if (self && msg == WM_SETREDRAW) {
-            self->lines.emplace_back(ResultLine, strnlen(ResultLine, sizeof ResultLine));
-            return 0;
-        }
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    }
-    std::function<void(const std::string&)> onStatus_;
-    HWND hwnd_ = nullptr;
-    HWND previous_ = nullptr;
-};
-
 } // namespace
 
 // --- Reports at and past the size of their buffers -------------------------
@@ -234,7 +190,8 @@ TEST_P(ChangingEntry, IsNotReportedAndTheWalkGoesOn)
         ASSERT_NE(INVALID_HANDLE_VALUE, lock);
     }
     bool acted = false;
-    HookWindow hook([&](const std::string& shown) {
+    // Acts at the moment the walker shows an entry: after listing it, before checking it.
+    frontEnd().OnStatus([&](const std::string& shown) {
         if (c.onShown && !acted && EndsWith(shown, "\\victim.exe")) {
             acted = true;
             c.onShown(victim);
@@ -246,8 +203,8 @@ TEST_P(ChangingEntry, IsNotReportedAndTheWalkGoesOn)
         CloseHandle(lock);
 
     EXPECT_EQ(c.onShown != nullptr, acted);
-    ASSERT_EQ(1u, hook.lines.size()) << (hook.lines.empty() ? "" : hook.lines[0]);
-    EXPECT_EQ(RemovedLine(later, RecordName(kRecord)), hook.lines[0]);
+    ASSERT_EQ(1u, lines().size()) << (lines().empty() ? "" : lines()[0]);
+    EXPECT_EQ(RemovedLine(later, RecordName(kRecord)), lines()[0]);
     EXPECT_FALSE(FileExists(later));
     EXPECT_EQ(1, ScanState.filesInfected);
     if (c.victimStays) {

@@ -3,7 +3,7 @@
 // NT version and again as Windows 98, where the hosts file lives elsewhere.
 #include "scan/engine.h"
 #include "scan/repair.h"
-#include "tests/support/capture_window.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/scratch.h"
 
@@ -103,14 +103,14 @@ TEST_F(HostsTest, ThePrefixHostsFileIsLeftAsItIs)
     if (!RunningAsNineX()) {
         ASSERT_TRUE(own_->existed()) << own_->path();
     }
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionMode = kActionDelete;
     EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
     EXPECT_EQ(own_->existed(), FileExists(own_->path()));
     if (own_->existed()) {
         EXPECT_EQ(own_->bytes(), ReadBytes(own_->path()));
     }
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
 }
 
 struct HostsCase {
@@ -128,7 +128,7 @@ TEST_P(HostsContent, DeletesOnlyAMatchingHostsFileOfThisPlatform)
     const HostsCase& c = GetParam();
     ASSERT_TRUE(WriteText(own_->path(), c.content)) << own_->path();
     ASSERT_TRUE(WriteText(other_->path(), c.content)) << other_->path();
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionMode = kActionDelete;
     const int removedBefore = ScanState.filesRemoved;
 
@@ -136,11 +136,11 @@ TEST_P(HostsContent, DeletesOnlyAMatchingHostsFileOfThisPlatform)
 
     EXPECT_EQ(!c.acted, FileExists(own_->path()));
     if (c.acted) {
-        EXPECT_EQ(std::vector<std::string>{own_->path() + "     W32/Nyxem.Worm removed"}, capture.lines());
+        EXPECT_EQ(std::vector<std::string>{own_->path() + "     W32/Nyxem.Worm removed"}, frontEnd.lines());
         EXPECT_EQ(removedBefore + 1, ScanState.filesRemoved);
     } else {
         EXPECT_EQ(Bytes(c.content), ReadBytes(own_->path()));
-        EXPECT_TRUE(capture.lines().empty());
+        EXPECT_TRUE(frontEnd.lines().empty());
     }
     EXPECT_EQ(Bytes(c.content), ReadBytes(other_->path()));
 }
@@ -176,14 +176,14 @@ TEST_P(HostsAction, ActsByActionModeAndFindsThePatternAgain)
     const HostsActionCase& c = GetParam();
     const std::string content = MailFileWith(2000, 300, SplitPattern());
     ASSERT_TRUE(WriteText(own_->path(), content));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionMode = c.mode;
 
     RepairAutoStart("W32/Vexmor.N.Trojan");
     RepairAutoStart("W32/Vexmor.Bc.Trojan");
 
     const std::string line = own_->path() + "     W32/Nyxem.Worm " + c.suffix;
-    EXPECT_EQ(std::vector<std::string>(c.kept ? 2 : 1, line), capture.lines());
+    EXPECT_EQ(std::vector<std::string>(c.kept ? 2 : 1, line), frontEnd.lines());
     EXPECT_EQ(c.kept, FileExists(own_->path()));
     if (c.kept) {
         EXPECT_EQ(Bytes(content), ReadBytes(own_->path()));

@@ -2,7 +2,7 @@
 // and what each action does to a matching file.
 #include "scan/engine.h"
 #include "scan/mail_scan.h"
-#include "tests/support/capture_window.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/scratch.h"
 
@@ -77,14 +77,14 @@ TEST_P(MailContent, MatchesOnlyWhatTheHeadHolds)
     const std::string dir = MakeScratchSubdir("mail");
     const std::string path = dir + "\\attach.uue";
     ASSERT_TRUE(WriteText(path, c.content));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(0); // counted, nothing done, nothing reported
     const int infectedBefore = ScanState.filesInfected;
 
     EXPECT_EQ(c.matches ? 1 : 0, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
     EXPECT_EQ(infectedBefore + (c.matches ? 1 : 0), ScanState.filesInfected);
-    EXPECT_TRUE(capture.lines().empty());
-    EXPECT_TRUE(capture.statuses().empty()); // no show-status request
+    EXPECT_TRUE(frontEnd.lines().empty());
+    EXPECT_TRUE(frontEnd.statuses().empty()); // no show-status request
     EXPECT_EQ(Bytes(c.content), ReadBytes(path)); // the file is left as it was
     RemoveTree(dir);
 }
@@ -131,11 +131,11 @@ INSTANTIATE_TEST_SUITE_P(Files, MailContent, ::testing::ValuesIn(ContentCases())
 
 TEST(MailContentFile, MissingFileIsNoMatch)
 {
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(kActionDelete);
     const std::string path = MakeScratchSubdir("mail") + "\\absent.uue";
     EXPECT_EQ(0, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
-    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_TRUE(frontEnd.lines().empty());
 }
 
 // A second scan in the same process must use the same plain pattern, not
@@ -147,8 +147,8 @@ TEST(MailContentFile, EveryCallFindsThePatternAgain)
     const std::string content = MailFileWith(3000, 900, SplitPattern());
     ASSERT_TRUE(WriteText(path, content));
     ActionScope action(kActionLeave);
-    HWND savedWindow = ScanState.mainWindow;
-    ScanState.mainWindow = nullptr;
+    RecordingFrontEnd frontEnd;
+    frontEnd.SetAttached(false);
     for (int round = 0; round < 3; ++round) {
         memset(ResultLine, '#', sizeof ResultLine);
         EXPECT_EQ(1, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str())) << round;
@@ -156,7 +156,7 @@ TEST(MailContentFile, EveryCallFindsThePatternAgain)
                   std::string(ResultLine))
             << round;
     }
-    ScanState.mainWindow = savedWindow;
+    EXPECT_EQ(3u, frontEnd.lines().size());
     EXPECT_EQ(Bytes(content), ReadBytes(path));
     RemoveTree(dir);
 }
@@ -182,7 +182,7 @@ TEST_P(MailAction, ActsByActionMode)
     const std::string path = dir + "\\" + c.fileName;
     const std::string content = MailFileWith(2500, 800, SplitPattern());
     ASSERT_TRUE(WriteText(path, content));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(c.mode);
     const int removedBefore = ScanState.filesRemoved;
     const int infectedBefore = ScanState.filesInfected;
@@ -196,9 +196,9 @@ TEST_P(MailAction, ActsByActionMode)
     EXPECT_STREQ(kName, ScanState.detectedName);
     EXPECT_EQ(path, std::string(StatusText));
     if (c.lineSuffix) {
-        EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm " + c.lineSuffix}, capture.lines());
+        EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm " + c.lineSuffix}, frontEnd.lines());
     } else {
-        EXPECT_TRUE(capture.lines().empty());
+        EXPECT_TRUE(frontEnd.lines().empty());
     }
     EXPECT_EQ(c.keepsFile, FileExists(path));
     if (c.renamedTo) {
@@ -229,13 +229,13 @@ TEST(MailActionRefused, ReadOnlyFileReportsRemoveFailed)
     const std::string path = dir + "\\mail.uue";
     ASSERT_TRUE(WriteText(path, MailFileWith(2500, 800, Pattern())));
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(kActionDelete);
     const int removedBefore = ScanState.filesRemoved;
     const int rebootBefore = ScanState.rebootNeeded;
 
     EXPECT_EQ(1, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
-    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Remove failed"}, capture.lines());
+    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Remove failed"}, frontEnd.lines());
     EXPECT_TRUE(FileExists(path)); // attributes are not reset
     EXPECT_EQ(removedBefore, ScanState.filesRemoved);
     EXPECT_EQ(rebootBefore, ScanState.rebootNeeded);
@@ -249,11 +249,11 @@ TEST(MailActionRefused, ExistingTargetReportsRenameFailed)
     const std::string content = MailFileWith(2500, 800, Pattern());
     ASSERT_TRUE(WriteText(path, content));
     ASSERT_TRUE(WriteText(dir + "\\mail.Vue", "occupied"));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(kActionRename);
 
     EXPECT_EQ(1, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
-    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Rename failed"}, capture.lines());
+    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Rename failed"}, frontEnd.lines());
     EXPECT_EQ(Bytes(content), ReadBytes(path));
     EXPECT_EQ(Bytes("occupied"), ReadBytes(dir + "\\mail.Vue"));
     RemoveTree(dir);
@@ -269,11 +269,11 @@ TEST(MailActionRefused, RenameNeverMovesIntoAnotherFolder)
     const std::string path = dir + "\\a.b\\hosts";
     const std::string content = MailFileWith(2500, 800, Pattern());
     ASSERT_TRUE(WriteText(path, content));
-    CaptureWindow capture;
+    RecordingFrontEnd frontEnd;
     ActionScope action(kActionRename);
 
     EXPECT_EQ(1, ScanMailAttachment("W32/Vexmor.Trojan", path.c_str()));
-    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Rename failed"}, capture.lines());
+    EXPECT_EQ(std::vector<std::string>{path + "     W32/Nyxem.Worm Rename failed"}, frontEnd.lines());
     EXPECT_EQ(Bytes(content), ReadBytes(path));
     EXPECT_FALSE(FileExists(dir + "\\a.V\\hosts"));
     RemoveTree(dir);

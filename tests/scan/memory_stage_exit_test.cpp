@@ -1,13 +1,17 @@
-// A whole scan run whose memory stage meets a running sample, seen from
-// outside: each scenario runs in a child process as some Windows version,
-// prints every report as it is made, and the parent judges its exit code,
-// its reports, the notice and the sample's file and process.
+// A whole scan run of the dialog program whose memory stage meets a running
+// sample, seen from outside: each scenario runs in a child process as some
+// Windows version, prints every report as it is made, and the parent judges
+// its exit code, its reports, the notice and the sample's file and process.
+// The dialog's own front end and its end of the process are what is tested
+// here, so the reports go through a stand-in of the dialog's window.
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
+#include "ui/dialog_front_end.h"
+#include "ui/scan_messages.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -36,12 +40,12 @@ void Say(const std::string& line)
 // that ends itself leaves no later moment to read them.
 LRESULT CALLBACK PrintReports(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_SETREDRAW) {
-        Say(std::string("LINE ") + ResultLine);
+    if (msg == kResultLineMessage) {
+        Say(std::string("LINE ") + MessageText(lp));
         return 0;
     }
-    if (msg == WM_ENABLE) {
-        Say(std::string("STATUS ") + StatusText);
+    if (msg == kStatusMessage) {
+        Say(std::string("STATUS ") + MessageText(lp));
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);
@@ -86,7 +90,7 @@ void ScanWithRunningSample(bool restartAdvised)
     SetCurrentDirectoryA(dir.c_str());
 
     DialogAnswerer answer("Scourix Ver 1.0", IDCANCEL, true);
-    RunScan();
+    RunDialogScan();
     Say("RETURNED");
 }
 

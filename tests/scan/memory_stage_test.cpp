@@ -1,12 +1,12 @@
 // The memory-stage driver with a stand-in walker: which platform runs which
-// listing, when the program ends, and when it shows the found-in-memory
-// notice first. Each scenario runs in a child process as some Windows version
-// and is judged from outside, by its exit code and what it printed. The
+// listing, when the stage says the program must end, and when it asks the
+// found-in-memory question first. Each scenario runs in a child process as
+// some Windows version and is judged from outside, by what it printed. The
 // restart is a stand-in here (fake_restart.cpp) that only says it was asked.
-#include "scan/scan_state.h"
+#include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
-#include "tests/support/dialog_answerer.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -31,6 +31,15 @@ void Say(const std::string& line)
 {
     printf("%s\n", line.c_str());
     fflush(stdout);
+}
+
+// Line feeds as \n, so that one question stays on one line.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (char ch : text)
+        out += ch == '\n' ? std::string("\\n") : std::string(1, ch);
+    return out;
 }
 
 // Ends a process and waits until its id can no longer be opened.
@@ -68,10 +77,18 @@ void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId =
     fw::SetReturn(walkerReturn);
     ActionMode = 100;
 
-    DialogAnswerer answer("Scourix Ver 1.0", answerId, true);
-    RunMemoryScan();
+    RecordingFrontEnd frontEnd;
+    frontEnd.Answer(kQuestionFoundInMemory, answerId);
+    const bool ends = RunMemoryScan();
 
-    Say("RETURNED");
+    Say(std::string("ENDS AFTER STAGE ") + (ends ? "yes" : "no"));
+    // Before the guard ends it: only the stage can have ended it by now.
+    Say(std::string("VICTIM RUNNING ") + (victim.IsRunning() ? "yes" : "no"));
+    for (const RecordingFrontEnd::Question& q : frontEnd.questions())
+        Say("QUESTION which=" + std::to_string(q.which) + " caption=" + q.caption +
+            " flags=" + std::to_string(q.flags) + " text=" + Escaped(q.text));
+    for (const RecordingFrontEnd::Notice& n : frontEnd.notices())
+        Say("NOTICE " + n.caption + ": " + n.text);
     bool walkedInStageMode = !fw::Calls().empty();
     for (const fw::Call& c : fw::Calls())
         walkedInStageMode &= c.memoryStage;
@@ -89,14 +106,14 @@ struct StageCase {
     const char* name;
     const char* child;   // MemoryStageChild case
     const char* version;
-    bool returns;        // RunMemoryScan returns (else the program ends with 0)
-    bool notice;         // the found-in-memory notice is shown
+    bool ends;           // RunMemoryScan says the program must end
+    bool notice;         // the found-in-memory question is asked
     bool restart;        // a restart is requested
 };
 
 class MemoryStage : public testing::TestWithParam<StageCase> {};
 
-TEST_P(MemoryStage, EndsOrReturnsAsThePlatformSays)
+TEST_P(MemoryStage, EndsOrGoesOnAsThePlatformSays)
 {
     const StageCase& c = GetParam();
     // The system's desktop process starts with the first window of the
@@ -109,47 +126,81 @@ TEST_P(MemoryStage, EndsOrReturnsAsThePlatformSays)
     SCOPED_TRACE(r.output);
     EXPECT_EQ(0, r.exitCode);
 
-    // The child cannot end its own processes when it ends itself.
+    // A child that failed early may have left its victim running.
     size_t at = r.output.find("VICTIM ");
     ASSERT_NE(std::string::npos, at);
     DWORD pid = strtoul(r.output.c_str() + at + 7, nullptr, 10);
     HANDLE victim = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    bool victimRunning = victim && WaitForSingleObject(victim, 1000) == WAIT_TIMEOUT;
-    if (victimRunning)
+    if (victim && WaitForSingleObject(victim, 1000) == WAIT_TIMEOUT)
         TerminateProcess(victim, 1);
     if (victim)
         CloseHandle(victim);
-    // Where the child ended itself, only the memory stage can have ended it.
-    EXPECT_FALSE(victimRunning);
-
-    EXPECT_EQ(c.returns, r.output.find("RETURNED") != std::string::npos);
-    if (c.returns) {
-        EXPECT_NE(std::string::npos, r.output.find("STAGE MODE DURING WALKS yes"));
-        EXPECT_NE(std::string::npos, r.output.find("STAGE MODE AFTER off"));
+    // Where the stage ends the program, the stage itself has ended the trojan.
+    if (c.ends) {
+        EXPECT_NE(std::string::npos, r.output.find("VICTIM RUNNING no"));
     }
-    std::string box = std::string("BOX caption=Scourix Ver 1.0 text=") + kNotice + " buttons=1,2";
-    EXPECT_EQ(c.notice, r.output.find(box) != std::string::npos);
-    EXPECT_EQ(c.notice, r.output.find("BOX ") != std::string::npos) << "no other box is shown";
+
+    EXPECT_NE(std::string::npos, r.output.find(std::string("ENDS AFTER STAGE ") + (c.ends ? "yes" : "no")));
+    EXPECT_NE(std::string::npos, r.output.find("STAGE MODE DURING WALKS yes"));
+    EXPECT_NE(std::string::npos, r.output.find("STAGE MODE AFTER off"));
+    const std::string asked = std::string("QUESTION which=3 caption=Scourix Ver 1.0 flags=") +
+                              std::to_string(MB_OKCANCEL | MB_ICONINFORMATION) + " text=" + kNotice;
+    EXPECT_EQ(c.notice, r.output.find(asked) != std::string::npos);
+    EXPECT_EQ(c.notice, r.output.find("QUESTION ") != std::string::npos) << "no other question is asked";
+    EXPECT_EQ(std::string::npos, r.output.find("NOTICE ")) << "no notice is shown";
     EXPECT_EQ(c.restart, r.output.find("RESTART REQUESTED") != std::string::npos);
 }
 
 const StageCase kStageCases[] = {
     // NT family: a nonzero result from the listing ends the program at once.
-    {"XpTrojanEnded", "TrojanEnded", "winxp", false, false, false},
-    {"XpTrojanUnendableNoticeCancelled", "TrojanUnendable", "winxp", false, true, false},
-    {"Win2kTrojanUnendableNoticeCancelled", "TrojanUnendable", "win2k", false, true, false},
-    {"Nt4TrojanUnendableNoticeCancelled", "TrojanUnendable", "nt40", false, true, false},
+    {"XpTrojanEnded", "TrojanEnded", "winxp", true, false, false},
+    {"XpTrojanUnendableNoticeCancelled", "TrojanUnendable", "winxp", true, true, false},
+    {"Win2kTrojanUnendableNoticeCancelled", "TrojanUnendable", "win2k", true, true, false},
+    {"Nt4TrojanUnendableNoticeCancelled", "TrojanUnendable", "nt40", true, true, false},
     // OK asks for the restart, and the program still ends at once.
-    {"XpTrojanUnendableNoticeOk", "TrojanUnendableAnswerOk", "winxp", false, true, true},
+    {"XpTrojanUnendableNoticeOk", "TrojanUnendableAnswerOk", "winxp", true, true, true},
     // Vista and later never touch services, so no restart is advised.
-    {"Win7TrojanUnendableNoNotice", "TrojanUnendable", "win7", false, false, false},
+    {"Win7TrojanUnendableNoNotice", "TrojanUnendable", "win7", true, false, false},
     // A zero result goes on to the file walk.
-    {"XpWalkerReportsZero", "TrojanEndedWalkerReportsZero", "winxp", true, false, false},
-    {"XpNothingFound", "NothingFound", "winxp", true, false, false},
-    // The 9x family never shows the notice nor ends the program here.
-    {"Win98TrojanEnded", "TrojanEnded", "win98", true, false, false},
-    {"Win98TrojanUnendable", "TrojanUnendable", "win98", true, false, false},
+    {"XpWalkerReportsZero", "TrojanEndedWalkerReportsZero", "winxp", false, false, false},
+    {"XpNothingFound", "NothingFound", "winxp", false, false, false},
+    // The 9x family never asks the question nor ends the program here.
+    {"Win98TrojanEnded", "TrojanEnded", "win98", false, false, false},
+    {"Win98TrojanUnendable", "TrojanUnendable", "win98", false, false, false},
 };
+
+// In this process, as the prefix's own NT version: the end is the scan's
+// returned outcome, and nothing of the scan follows it (no walk of the
+// target, no statistics, no status, no restart question).
+TEST(MemoryStageOutcome, RunScanReturnsTheEndBeforeTheWalkAndTheStatistics)
+{
+    ASSERT_EQ(5, GetPlatformCode());
+    fw::Reset();
+    ScanState = ScanStateData{};
+    std::string dir = MakeScratchSubdir("outcome");
+    std::string path = dir + "\\scxend" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(WriteBytes(path, BuildCleanProgram()));
+    ProcessGuard victim = StartProgram(path);
+    ASSERT_TRUE(victim.IsRunning());
+    fw::MarkInfected(path);
+    fw::SetReturn(3);
+    ActionMode = kActionDelete;
+    ScanState.rebootNeeded = 1;
+    CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, dir.c_str());
+    RecordingFrontEnd frontEnd;
+
+    EXPECT_EQ(kScanEndAfterMemoryStage, RunScan(frontEnd));
+
+    EXPECT_FALSE(fw::CallsFor(path).empty());
+    EXPECT_TRUE(fw::CallsFor(dir + "\\*.*").empty()) << "the target was walked";
+    EXPECT_TRUE(frontEnd.lines().empty());
+    EXPECT_TRUE(frontEnd.statuses().empty());
+    EXPECT_TRUE(frontEnd.questions().empty());
+    EXPECT_FALSE(ScanState.summaryStarted);
+    EXPECT_FALSE(ScanState.memoryStageMode);
+    victim.Stop();
+    ScanState = ScanStateData{};
+}
 
 INSTANTIATE_TEST_SUITE_P(Platforms, MemoryStage, testing::ValuesIn(kStageCases),
                          [](const testing::TestParamInfo<StageCase>& info) { return std::string(info.param.name); });

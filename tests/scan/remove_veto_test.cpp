@@ -2,14 +2,12 @@
 // check and the mail-attachment check alike. A refusal keeps the file exactly
 // as it was: reported as not removed, with nothing else tried (no attribute
 // reset, no process ended, no removal at the next start).
-#include "scan/front_end.h"
 #include "scan/mail_scan.h"
 #include "tests/scan/engine_fixture.h"
 #include "tests/support/mail_samples.h"
 #include "tests/support/system_requests.h"
 
 #include <string>
-#include <utility>
 #include <vector>
 
 using namespace scx::test;
@@ -19,33 +17,6 @@ namespace {
 const char kFamily[] = "W32/Vexmor.Trojan";
 const char kMailName[] = "W32/Nyxem.Worm";
 constexpr int kRecord = 0;
-
-std::vector<std::pair<std::string, std::string>> g_asked;
-bool g_allow = false;
-
-bool RecordingMayRemove(const char* path, const char* detectionName)
-{
-    g_asked.emplace_back(path ? path : "(null)", detectionName ? detectionName : "(null)");
-    return g_allow;
-}
-
-// The dialog's own table with only the question replaced, so result lines
-// still reach the capture window.
-class FrontEndScope {
-public:
-    FrontEndScope() : table_(CurrentFrontEnd())
-    {
-        table_.mayRemove = RecordingMayRemove;
-        previous_ = SetFrontEnd(&table_);
-    }
-    ~FrontEndScope() { SetFrontEnd(previous_); }
-    FrontEndScope(const FrontEndScope&) = delete;
-    FrontEndScope& operator=(const FrontEndScope&) = delete;
-
-private:
-    FrontEnd table_;
-    const FrontEnd* previous_ = nullptr;
-};
 
 enum class Check { TrojanFile, MailAttachment };
 
@@ -91,19 +62,17 @@ TEST_P(RemoveVeto, FrontEndDecidesBeforeTheFileGoes)
     const std::vector<uint8_t> before = ReadBytes(path);
     const DWORD attributesBefore = GetFileAttributesA(path.c_str());
     const std::vector<std::string> pendingBefore = PendingRenameEntries();
-    g_asked.clear();
-    g_allow = c.allow;
+    const bool allow = c.allow;
+    frontEnd().DecideRemoval([allow](const std::string&, const std::string&) { return allow; });
     ActionMode = c.mode;
 
-    {
-        FrontEndScope scope;
-        EXPECT_EQ(1, mail ? ScanMailAttachment(kFamily, path.c_str()) : CheckTrojanFile(kFamily, path.c_str()));
-    }
+    EXPECT_EQ(1, mail ? ScanMailAttachment(kFamily, path.c_str()) : CheckTrojanFile(kFamily, path.c_str()));
 
+    const auto& asked = frontEnd().removalsAsked();
     if (c.asked) {
-        EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{path, name}}), g_asked);
+        EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{path, name}}), asked);
     } else {
-        EXPECT_TRUE(g_asked.empty()) << "asked about " << g_asked.front().first;
+        EXPECT_TRUE(asked.empty()) << "asked about " << asked.front().first;
     }
     EXPECT_EQ(std::vector<std::string>{path + "     " + name + " " + c.suffix}, lines());
     EXPECT_EQ(1, ScanState.filesInfected);

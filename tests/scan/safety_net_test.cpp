@@ -51,7 +51,7 @@ TEST_F(SafetyNet, WholeScanRemovesSamplesAndLeavesEveryLookAlikeByteForByte)
     }
 
     CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, "!:");
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     for (const std::string& s : samples) {
         EXPECT_FALSE(FileExists(s)) << s;

@@ -1,7 +1,6 @@
 // Whole-drive runs and the extra walk of a drive's Program Files folder, on
 // drive letters the tests make for themselves.
 #include "tests/scan/engine_fixture.h"
-#include "tests/support/dialog_answerer.h"
 #include "tests/support/test_drive.h"
 
 #include <algorithm>
@@ -57,7 +56,7 @@ TEST_F(DriveRun, EveryFixedDriveFromCIsWalkedButNeverAOrB)
     const int onC = CountFiles("C:\\");
     ASSERT_GT(onC, 500); // a prefix's C: holds Wine's own programs and libraries
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     EXPECT_TRUE(FileExists("A:\\x.exe"));
     EXPECT_TRUE(FileExists("R:\\x.exe"));
@@ -102,7 +101,7 @@ TEST_P(ProgramFilesWalk, HappensOnlyWhenTheRecursionMissedTheFolder)
     }
     Target("Q:");
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     EXPECT_EQ(c.scanned, ScanState.filesScanned);
     EXPECT_EQ(c.shownAsProgramFiles, Count(statuses(), "Q:\\Program Files\\app.txt"));
@@ -129,10 +128,10 @@ TEST_F(DriveRun, StopEndsEveryRemainingDriveWalkButNotTheSummaryOrTheQuestion)
     ASSERT_TRUE(WriteSample("E:\\x.exe", kRecord));
     ScanState.rebootNeeded = 1; // left by an earlier removal request
     Target("!:");
-    DialogAnswerer answer("Scourix Ver 1.0", IDNO);
-    PostQuitMessage(0); // reaches the pump early in the walk of C:
+    frontEnd().Answer(kQuestionRestart, IDNO);
+    frontEnd().StopAtPoll(1); // the first test of the walk of C:
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     EXPECT_TRUE(FileExists("D:\\x.exe"));
     EXPECT_TRUE(FileExists("E:\\x.exe"));
@@ -140,6 +139,7 @@ TEST_F(DriveRun, StopEndsEveryRemainingDriveWalkButNotTheSummaryOrTheQuestion)
     ASSERT_EQ(5u, lines().size()); // the statistics block alone
     EXPECT_EQ("Scanning statistics", lines()[0]);
     EXPECT_EQ(std::vector<std::string>{"Scanning terminated"}, statuses());
-    ASSERT_EQ(1, answer.count());
-    EXPECT_NE(std::string::npos, answer.seen()[0].text.find("Restart now?"));
+    ASSERT_EQ(1u, frontEnd().questions().size());
+    EXPECT_EQ(kQuestionRestart, frontEnd().questions()[0].which);
+    EXPECT_NE(std::string::npos, frontEnd().questions()[0].text.find("Restart now?"));
 }

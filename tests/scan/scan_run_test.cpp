@@ -1,10 +1,9 @@
 // The scan run: what it walks, the statistics block, the final status and
 // the restart question.
 #include "tests/scan/engine_fixture.h"
-#include "tests/support/dialog_answerer.h"
+#include "ui/dialog_front_end.h"
 #include "ui/paced_status.h"
-
-#include <algorithm>
+#include "ui/scan_messages.h"
 
 using namespace scx::test;
 
@@ -49,7 +48,7 @@ TEST_P(StatisticsBlock, ListsTheTotalsAsTheyStand)
     ScanState.filesInfected = c.infected;
     ScanState.filesRemoved = c.removed;
 
-    EXPECT_EQ(1, RunScan()); // empty target: no memory stage, no walk
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd())); // empty target: no memory stage, no walk
 
     EXPECT_EQ(Statistics(c.scanned, c.infected, c.removed), lines());
     EXPECT_EQ(std::vector<std::string>{"Scanning completed"}, statuses());
@@ -70,7 +69,7 @@ TEST_F(ScanRun, OneFolderIsWalkedAndSummed)
     ASSERT_TRUE(WriteText(Path("readme.txt"), "clean"));
     Target(dir_);
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     std::vector<std::string> expected{RemovedLine(sample, RecordName(kRecord))};
     for (const std::string& line : Statistics(2, 1, 1))
@@ -85,12 +84,13 @@ TEST_F(ScanRun, EscapeAnsweredYesEndsTheWalkButNotTheSummary)
 {
     ASSERT_TRUE(WriteSample(Path("x.exe"), kRecord));
     Target(dir_);
-    DialogAnswerer answer("Scourix Ver 1.0", IDYES);
-    PostMessageA(capture().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
+    frontEnd().Answer(kQuestionStopScan, IDYES);
+    PostMessageA(window(), WM_KEYDOWN, VK_ESCAPE, 0);
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
-    EXPECT_EQ(1, answer.count());
+    ASSERT_EQ(1u, frontEnd().questions().size());
+    EXPECT_EQ(kQuestionStopScan, frontEnd().questions()[0].which);
     EXPECT_EQ(Statistics(0, 0, 0), lines());
     EXPECT_EQ(std::vector<std::string>{"Scanning terminated"}, statuses());
     EXPECT_TRUE(FileExists(Path("x.exe")));
@@ -104,7 +104,7 @@ TEST_F(ScanRun, StopRequestedBeforeTheStartSkipsBothStages)
     Target(dir_);
     ScanState.stopRequested = 1;
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
     EXPECT_EQ(Statistics(0, 0, 0), lines());
     EXPECT_EQ(std::vector<std::string>{"Scanning terminated"}, statuses());
@@ -115,17 +115,16 @@ TEST_F(ScanRun, StopRequestedBeforeTheStartSkipsBothStages)
 TEST_F(ScanRun, RestartQuestionIsAskedWhenARemovalWasScheduled)
 {
     ScanState.rebootNeeded = 1;
-    DialogAnswerer answer("Scourix Ver 1.0", IDNO);
+    frontEnd().Answer(kQuestionRestart, IDNO);
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
 
-    ASSERT_EQ(1, answer.count());
-    const auto seen = answer.seen()[0];
-    EXPECT_EQ("Scourix Ver 1.0", seen.caption);
-    EXPECT_EQ(kRestartQuestion, seen.text);
-    std::vector<int> buttons = seen.visibleButtons;
-    std::sort(buttons.begin(), buttons.end());
-    EXPECT_EQ(std::vector<int>({IDYES, IDNO}), buttons);
+    ASSERT_EQ(1u, frontEnd().questions().size());
+    const auto& asked = frontEnd().questions()[0];
+    EXPECT_EQ(kQuestionRestart, asked.which);
+    EXPECT_EQ("Scourix Ver 1.0", asked.caption);
+    EXPECT_EQ(kRestartQuestion, asked.text);
+    EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), asked.flags);
     // The question follows the summary and the final status.
     EXPECT_EQ(Statistics(0, 0, 0), lines());
     EXPECT_EQ(std::vector<std::string>{"Scanning completed"}, statuses());
@@ -133,15 +132,14 @@ TEST_F(ScanRun, RestartQuestionIsAskedWhenARemovalWasScheduled)
 
 TEST_F(ScanRun, NoRestartQuestionWithoutAScheduledRemoval)
 {
-    DialogAnswerer answer("", IDNO);
-    EXPECT_EQ(1, RunScan());
-    EXPECT_EQ(0, answer.count());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
+    EXPECT_TRUE(frontEnd().questions().empty());
 }
 
 TEST_F(ScanRun, TargetTooLongForAPatternWalksNothing)
 {
     Target(std::string(258, 'x'));
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(frontEnd()));
     EXPECT_EQ(Statistics(0, 0, 0), lines());
     EXPECT_EQ(0, ScanState.filesScanned);
     ASSERT_FALSE(statuses().empty());
@@ -203,18 +201,18 @@ private:
         if (!self)
             return DefWindowProcA(hwnd, msg, wp, lp);
         // As the dialog does.
-        if (msg == WM_ENABLE) {
-            self->lastOffered_ = StatusText;
-            self->pacing_.Report(self->label_, lp);
+        if (msg == kStatusMessage) {
+            self->lastOffered_ = MessageText(lp);
+            self->pacing_.Report(self->label_, MessageText(lp), StatusPace(wp));
             return 0;
         }
         if (msg == kStatusSettleMessage) {
             self->pacing_.Settle(self->label_);
             return 0;
         }
-        if (msg == WM_SETREDRAW) {
+        if (msg == kResultLineMessage) {
             self->pacing_.Settle(self->label_);
-            self->arrivals_.push_back({ResultLine, self->Label(), self->lastOffered_});
+            self->arrivals_.push_back({MessageText(lp), self->Label(), self->lastOffered_});
             return 0;
         }
         return DefWindowProcA(hwnd, msg, wp, lp);
@@ -238,7 +236,7 @@ TEST_F(ScanRun, PacedLabelNamesTheFileOfEachResultLineAndTheLastEntryAtTheStatis
     LabelWindow window;
     ASSERT_TRUE(window.valid());
 
-    EXPECT_EQ(1, RunScan());
+    EXPECT_EQ(kScanFinished, RunScan(DialogFrontEnd()));
 
     const auto& arrivals = window.arrivals();
     ASSERT_EQ(1u + Statistics(121, 1, 1).size(), arrivals.size());
@@ -274,7 +272,8 @@ TEST_P(PacedLabel, ShowsTheNewestTextOnceSettled)
         case 'o':
         case 's':
             CopyText(StatusText, sizeof StatusText, std::to_string(++next).c_str());
-            SendMessageA(ScanState.mainWindow, WM_ENABLE, 0, *step == 'o' ? kStatusOffered : 0);
+            SendMessageA(ScanState.mainWindow, kStatusMessage, *step == 'o' ? kStatusOffered : kStatusNow,
+                         reinterpret_cast<LPARAM>(StatusText));
             // The text shown at once, and the first of all, never waits.
             if (*step == 's' || next == 1)
                 EXPECT_EQ(std::to_string(next), window.Label()) << "step " << (step - GetParam().steps);

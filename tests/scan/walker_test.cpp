@@ -1,7 +1,6 @@
 // The directory walker and its message pump: what is shown, counted and
 // handed to the check, in which order, and how a walk is stopped.
 #include "tests/scan/engine_fixture.h"
-#include "tests/support/dialog_answerer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,7 +74,7 @@ TEST_F(Walker, ShowsEveryEntryFilesFirstThenSubfoldersDepthFirst)
     EXPECT_EQ(6, ScanState.filesScanned);
     // The check ran on the sample right after its path was shown.
     const std::string sample = Path("dir1\\deep\\x.exe");
-    const auto& events = capture().events();
+    const auto& events = frontEnd().events();
     auto found = std::find_if(events.begin(), events.end(),
                               [&](const auto& e) { return e.isResult; });
     ASSERT_NE(events.end(), found);
@@ -295,12 +294,12 @@ class StopByMessage : public Walker, public ::testing::WithParamInterface<StopMe
 TEST_P(StopByMessage, EndsTheWalkAtTheNextTest)
 {
     MakeTree();
-    GetParam().post(capture().hwnd());
+    GetParam().post(window());
     EXPECT_EQ(0, WalkDirectory(Pattern().c_str()));
     EXPECT_TRUE(ScanState.stopRequested);
     EXPECT_TRUE(statuses().empty());
     EXPECT_EQ(0, ScanState.filesScanned);
-    EXPECT_TRUE(IsWindow(capture().hwnd())); // dropped, not dispatched
+    EXPECT_TRUE(IsWindow(window())); // dropped, not dispatched
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -333,21 +332,25 @@ TEST_F(Walker, EscapeAnsweredYesStopsEveryLevel)
     MakeTree();
     std::vector<std::string> all;
     ExpectedStatuses(dir_, all);
-    DialogAnswerer answer("Scourix Ver 1.0", IDYES);
+    frontEnd().Answer(kQuestionStopScan, IDYES);
     // Pressed while a nested folder is shown, then a refresh is surely due:
     // the question comes at the test right after that entry.
     const std::string pressedAt = Shown(Path("dir1\\c.txt"));
-    capture().OnStatus([&](const std::string& shown) {
+    frontEnd().OnStatus([&](const std::string& shown) {
         if (shown != pressedAt)
             return;
-        PostMessageA(capture().hwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageA(window(), WM_KEYDOWN, VK_ESCAPE, 0);
         Sleep(3 * kRefreshIntervalMs);
     });
 
     EXPECT_EQ(0, WalkDirectory(Pattern().c_str()));
 
-    ASSERT_EQ(1, answer.count());
-    EXPECT_EQ("Terminate the Scan now?", answer.seen()[0].text);
+    ASSERT_EQ(1u, frontEnd().questions().size());
+    const auto& asked = frontEnd().questions()[0];
+    EXPECT_EQ(kQuestionStopScan, asked.which);
+    EXPECT_EQ("Terminate the Scan now?", asked.text);
+    EXPECT_EQ("Scourix Ver 1.0", asked.caption);
+    EXPECT_EQ(UINT(MB_YESNO | MB_ICONQUESTION), asked.flags);
     EXPECT_TRUE(ScanState.stopRequested);
     const auto at = std::find(all.begin(), all.end(), pressedAt);
     ASSERT_NE(all.end(), at);
@@ -370,7 +373,7 @@ TEST_P(StopBetweenRefreshes, EndsTheWalkAtTheEntryWhereItWasAsked)
     std::vector<std::string> all;
     ExpectedStatuses(dir_, all);
     const std::string stopAt = Shown(Path(GetParam().stopAt));
-    capture().OnStatus([&](const std::string& shown) {
+    frontEnd().OnStatus([&](const std::string& shown) {
         if (shown == stopAt)
             ScanState.stopRequested = 1;
     });
@@ -400,22 +403,22 @@ TEST_F(Walker, EscapeAnsweredNoContinuesTheWalk)
     MakeTree();
     std::vector<std::string> all;
     ExpectedStatuses(dir_, all);
-    DialogAnswerer answer("Scourix Ver 1.0", IDNO);
-    QueueEscapeAfter(capture().hwnd(), 3);
+    frontEnd().Answer(kQuestionStopScan, IDNO);
+    QueueEscapeAfter(window(), 3);
 
     EXPECT_EQ(6, WalkDirectory(Pattern().c_str()));
 
-    EXPECT_EQ(1, answer.count());
+    EXPECT_EQ(1u, frontEnd().questions().size());
     EXPECT_FALSE(ScanState.stopRequested);
     EXPECT_EQ(all, statuses());
 }
 
 TEST_F(Walker, AnyMessageCarryingTheEscapeCodeAsksTheQuestion)
 {
-    DialogAnswerer answer("Scourix Ver 1.0", IDNO);
-    PostMessageA(capture().hwnd(), WM_USER + 5, 0x1001B, 0); // low word 27
+    frontEnd().Answer(kQuestionStopScan, IDNO);
+    PostMessageA(window(), WM_USER + 5, 0x1001B, 0); // low word 27
     PumpScanMessages();
-    EXPECT_EQ(1, answer.count());
+    EXPECT_EQ(1u, frontEnd().questions().size());
     EXPECT_FALSE(ScanState.stopRequested);
 }
 

@@ -1,6 +1,7 @@
 #include "tests/support/capture_window.h"
 
 #include "scan/scan_state.h"
+#include "ui/scan_messages.h"
 
 #include <cstring>
 
@@ -54,15 +55,15 @@ void CaptureWindow::Clear()
 LRESULT CALLBACK CaptureWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     auto* self = reinterpret_cast<CaptureWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (self && msg == WM_SETREDRAW) {
+    if (self && msg == kResultLineMessage) {
         // Bounded read: a missing terminator must show up as a failure, not a crash.
-        std::string text(ResultLine, strnlen(ResultLine, sizeof ResultLine));
+        std::string text(MessageText(lp), strnlen(MessageText(lp), sizeof ResultLine));
         self->lines_.push_back(text);
         self->events_.push_back({true, text});
         return 0;
     }
-    if (self && msg == WM_ENABLE) {
-        std::string text(StatusText, strnlen(StatusText, sizeof StatusText));
+    if (self && msg == kStatusMessage) {
+        std::string text(MessageText(lp), strnlen(MessageText(lp), sizeof StatusText));
         self->statuses_.push_back(text);
         self->events_.push_back({false, text});
         if (self->onStatus_)

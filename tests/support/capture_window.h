@@ -1,5 +1,5 @@
-// A window that stands in for the main dialog on the engine's reporting
-// channel: WM_SETREDRAW appends ResultLine, WM_ENABLE records StatusText.
+// A window that stands in for the main dialog behind the dialog's front end:
+// it records the text of each result-line and status message it is sent.
 #pragma once
 #include <windows.h>
 

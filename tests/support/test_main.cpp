@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv)
 {
-    SetFrontEnd(&DialogFrontEnd());
+    FrontEndScope dialog(DialogFrontEnd());
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
