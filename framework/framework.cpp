@@ -209,9 +209,9 @@ BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags)
     return TRUE;
 }
 
-void CWnd::CenterWindow(CWnd* alternate)
+void CWnd::CenterWindow()
 {
-    HWND center = alternate ? alternate->m_hWnd : ::GetWindow(m_hWnd, GW_OWNER);
+    HWND center = ::GetWindow(m_hWnd, GW_OWNER);
     if (center && (!::IsWindowVisible(center) || ::IsIconic(center)))
         center = nullptr;
     RECT work;
@@ -237,11 +237,10 @@ BOOL CWnd::DestroyWindow()
     return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
 }
 
-BOOL CWnd::UpdateData()
+void CWnd::UpdateData()
 {
     CDataExchange dx(this);
     DoDataExchange(&dx);
-    return !dx.m_bFailed;
 }
 
 LRESULT CWnd::Default()
@@ -394,10 +393,8 @@ LRESULT CALLBACK AfxWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
-    if (control.m_hWnd)
-        return;
-    if (!control.SubclassDlgItem((UINT)id, pDX->m_pDlgWnd))
-        pDX->m_bFailed = true;
+    if (!control.m_hWnd)
+        control.SubclassDlgItem((UINT)id, pDX->m_pDlgWnd);
 }
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
@@ -493,7 +490,7 @@ int CListBox::GetText(int i, char* buf, int size) const
 
 // -------------------------------------------------------------- application
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName)
+CWinApp::CWinApp()
 {
     g_app = this;
 }
@@ -514,16 +511,11 @@ CWnd* AfxGetMainWnd()
     return g_app ? g_app->m_pMainWnd : nullptr;
 }
 
-HINSTANCE AfxGetInstanceHandle()
+HINSTANCE AfxGetResourceHandle()
 {
     if (g_app && g_app->m_hInstance)
         return g_app->m_hInstance;
     return ::GetModuleHandleA(nullptr);
-}
-
-HINSTANCE AfxGetResourceHandle()
-{
-    return AfxGetInstanceHandle();
 }
 
 int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)

@@ -43,20 +43,15 @@ class CDataExchange;
 // ---------------------------------------------------------------- geometry
 
 struct CPoint : POINT {
-    CPoint() { x = 0; y = 0; }
-    CPoint(int px, int py) { x = px; y = py; }
     explicit CPoint(LPARAM lp) { x = (short)LOWORD(lp); y = (short)HIWORD(lp); }
 };
 
 struct CRect : RECT {
     CRect() { left = top = right = bottom = 0; }
     CRect(int l, int t, int r, int b) { left = l; top = t; right = r; bottom = b; }
-    CRect(const RECT& r) : RECT(r) {}
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     bool PtInRect(POINT p) const { return ::PtInRect(this, p) != FALSE; }
-    operator LPRECT() { return this; }
-    operator LPCRECT() const { return this; }
 };
 
 // ---------------------------------------------------------- run-time class
@@ -94,10 +89,6 @@ enum AfxSig {
 // WM_CTLCOLORMSGBOX..WM_CTLCOLORSTATIC arrive as one entry; nCtlColor is
 // the offset from WM_CTLCOLORMSGBOX (CTLCOLOR_DLG 4, CTLCOLOR_STATIC 6).
 #define WM_CTLCOLOR 0x0019
-#ifndef CTLCOLOR_DLG
-#define CTLCOLOR_DLG 4
-#define CTLCOLOR_STATIC 6
-#endif
 
 struct AFX_MSGMAP_ENTRY {
     UINT nMessage;
@@ -285,39 +276,32 @@ public:
     // Window operations (thin wrappers).
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
     BOOL EnableWindow(BOOL enable = TRUE) { return ::EnableWindow(m_hWnd, enable); }
-    BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-    BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     void SetWindowText(const char* text) { ::SetWindowTextA(m_hWnd, text); }
     std::string GetWindowTextString() const;
     void MoveWindow(int x, int y, int w, int h, BOOL repaint = TRUE) { ::MoveWindow(m_hWnd, x, y, w, h, repaint); }
-    void MoveWindow(const RECT& r, BOOL repaint = TRUE)
-    { ::MoveWindow(m_hWnd, r.left, r.top, r.right - r.left, r.bottom - r.top, repaint); }
     BOOL SetWindowPos(HWND after, int x, int y, int w, int h, UINT flags)
     { return ::SetWindowPos(m_hWnd, after, x, y, w, h, flags); }
     void GetWindowRect(LPRECT r) const { ::GetWindowRect(m_hWnd, r); }
     void GetClientRect(LPRECT r) const { ::GetClientRect(m_hWnd, r); }
-    void ScreenToClient(LPPOINT p) const { ::ScreenToClient(m_hWnd, p); }
-    void ClientToScreen(LPPOINT p) const { ::ClientToScreen(m_hWnd, p); }
     void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     HWND SetFocus() { return ::SetFocus(m_hWnd); }
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
-    HWND GetParent() const { return ::GetParent(m_hWnd); }
     LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return ::SendMessageA(m_hWnd, msg, wp, lp); }
     BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) { return ::PostMessageA(m_hWnd, msg, wp, lp); }
     UINT_PTR SetTimer(UINT_PTR id, UINT ms, TIMERPROC proc = nullptr) { return ::SetTimer(m_hWnd, id, ms, proc); }
     BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     HWND SetCapture() { return ::SetCapture(m_hWnd); }
-    void SetFont(HFONT font, BOOL redraw = TRUE) { SendMessage(WM_SETFONT, (WPARAM)font, redraw); }
-    void SetFont(CFont* font, BOOL redraw = TRUE) { SetFont(font ? (HFONT)*font : nullptr, redraw); }
+    void SetFont(CFont* font, BOOL redraw = TRUE)
+    { SendMessage(WM_SETFONT, (WPARAM)(font ? (HFONT)*font : nullptr), redraw); }
     HFONT GetFont() const { return (HFONT)::SendMessageA(m_hWnd, WM_GETFONT, 0, 0); }
     DWORD GetStyle() const { return (DWORD)::GetWindowLongA(m_hWnd, GWL_STYLE); }
     BOOL ModifyStyle(DWORD remove, DWORD add, UINT swpFlags = 0);
     HICON SetIcon(HICON icon, BOOL big) { return (HICON)SendMessage(WM_SETICON, big, (LPARAM)icon); }
     int SetWindowRgn(HRGN rgn, BOOL redraw) { return ::SetWindowRgn(m_hWnd, rgn, redraw); }
-    // Centres over alternate, else over the owner, else on the work area.
-    void CenterWindow(CWnd* alternate = nullptr);
+    // Centres over the owner, else on the work area.
+    void CenterWindow();
     BOOL DestroyWindow();
 
     // Default processing of the message being handled.
@@ -334,8 +318,9 @@ public:
     BOOL OnSetCursor(CWnd*, UINT, UINT) { return (BOOL)Default(); }
 
     virtual void DoDataExchange(CDataExchange*) {}
-    // Binds the controls to their members; nothing is ever read back.
-    BOOL UpdateData();
+    // Binds the controls to their members; nothing is ever read back, and a
+    // control that cannot be bound stays unbound.
+    void UpdateData();
 
     HWND m_hWnd = nullptr;
 
@@ -363,7 +348,6 @@ class CDataExchange {
 public:
     explicit CDataExchange(CWnd* dlg) : m_pDlgWnd(dlg) {}
     CWnd* m_pDlgWnd;
-    bool m_bFailed = false;
 };
 
 // Binds control to the dialog's child id by subclassing (once).
@@ -426,7 +410,7 @@ public:
 
 class CWinApp {
 public:
-    explicit CWinApp(const char* appName = nullptr);
+    CWinApp();
     virtual ~CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
@@ -436,12 +420,11 @@ public:
 
     HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
-    const char* m_pszAppName;
 };
 
 CWinApp* AfxGetApp();
 CWnd* AfxGetMainWnd();
-HINSTANCE AfxGetInstanceHandle();
+// The application's module (the running program's before AfxWinMain).
 HINSTANCE AfxGetResourceHandle();
 // Sets the multibyte code page to the system ANSI code page, runs the
 // application's InitInstance, then ends with ExitInstance's code.
