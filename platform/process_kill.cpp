@@ -3,7 +3,6 @@
 
 #include "detect/perf_data.h"
 #include "detect/text.h"
-#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "platform/process_kill_detail.h"
 #include "platform/process_list.h"
@@ -88,40 +87,24 @@ bool ToolhelpEntryMatches(const char* exeFile, const char* path)
 
 int KillByExeNameToolhelp(const char* path)
 {
-    HMODULE kernel = LoadLibraryA("Kernel32.dll");
-    Sleep(100);
-    if (!kernel || !path)
+    if (!path)
         return 0;
-    PROCESSENTRY32 entry;
-    memset(&entry, 0, sizeof entry);
-    entry.dwSize = sizeof entry; // 296
-    CreateSnapshotFn createSnapshot =
-        Bind<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
-    if (!createSnapshot)
-        return 0;
-    HandleGuard snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
-    Sleep(100);
-    if (snapshot.get() == INVALID_HANDLE_VALUE || !snapshot.get())
-        return 0;
-    ProcessWalkFn first = Bind<ProcessWalkFn>(kernel, "Process32First");
-    if (!first || !first(snapshot.get(), &entry))
-        return 0;
-    for (;;) {
-        entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
-        if (ToolhelpEntryMatches(entry.szExeFile, path)) {
+    struct Search {
+        const char* path;
+        int result;
+    } search = {path, 0};
+    WalkProcessesToolhelp(
+        [](const PROCESSENTRY32& entry, void* context) {
+            Search& s = *static_cast<Search*>(context);
+            if (!ToolhelpEntryMatches(entry.szExeFile, s.path))
+                return true;
             Sleep(50);
-            int result = TerminateById(entry.th32ProcessID, PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION) ? 1 : 0;
+            s.result = TerminateById(entry.th32ProcessID, PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION) ? 1 : 0;
             Sleep(500);
-            return result; // first match only
-        }
-        ProcessWalkFn next = Bind<ProcessWalkFn>(kernel, "Process32Next");
-        if (!next)
-            return 0;
-        Sleep(100);
-        if (!next(snapshot.get(), &entry))
-            return 0;
-        Sleep(100);
-    }
+            return false; // first match only
+        },
+        &search, 100);
+    return search.result;
 }
 
 bool KillByPathPsapi(const char* path)

@@ -8,11 +8,19 @@
 
 namespace {
 
+typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
+typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
 typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
 typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, char*, DWORD);
 
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ; // 0x410
 constexpr int kMaxProcessIds = 1024;
+
+void Pace(DWORD ms)
+{
+    if (ms)
+        Sleep(ms);
+}
 
 } // namespace
 
@@ -40,9 +48,11 @@ bool ProcessList::Append(DWORD processId, const char* imagePath)
     return true;
 }
 
-ListOutcome ListProcessesToolhelp(ProcessList& list)
+ListOutcome WalkProcessesToolhelp(bool (*visit)(const PROCESSENTRY32& entry, void* context), void* context,
+                                  DWORD paceMs)
 {
     HMODULE kernel = LoadLibraryA("Kernel32.dll");
+    Pace(paceMs);
     if (!kernel)
         return kListUnavailable;
     PROCESSENTRY32 entry;
@@ -53,23 +63,41 @@ ListOutcome ListProcessesToolhelp(ProcessList& list)
     if (!createSnapshot)
         return kListUnavailable;
     HandleGuard snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+    Pace(paceMs);
     if (!snapshot)
         return kListUnavailable;
 
     ProcessWalkFn first = Bind<ProcessWalkFn>(kernel, "Process32First");
     if (!first || !first(snapshot.get(), &entry))
         return kListUnavailable;
-    if (!list.Append(entry.th32ProcessID, entry.szExeFile))
-        return kListIncomplete;
     for (;;) {
+        entry.szExeFile[sizeof entry.szExeFile - 1] = '\0';
+        if (!visit(entry, context))
+            return kListed;
         ProcessWalkFn next = Bind<ProcessWalkFn>(kernel, "Process32Next");
         if (!next)
             return kListUnavailable;
+        Pace(paceMs);
         if (!next(snapshot.get(), &entry))
             return kListed;
-        if (!list.Append(entry.th32ProcessID, entry.szExeFile))
-            return kListIncomplete;
+        Pace(paceMs);
     }
+}
+
+ListOutcome ListProcessesToolhelp(ProcessList& list)
+{
+    struct Listing {
+        ProcessList& list;
+        bool complete;
+    } listing = {list, true};
+    ListOutcome outcome = WalkProcessesToolhelp(
+        [](const PROCESSENTRY32& entry, void* context) {
+            Listing& l = *static_cast<Listing*>(context);
+            l.complete = l.list.Append(entry.th32ProcessID, entry.szExeFile);
+            return l.complete;
+        },
+        &listing, 0);
+    return outcome == kListed && !listing.complete ? kListIncomplete : outcome;
 }
 
 ListOutcome ListProcessesPsapi(ProcessList& list, void (*whenDenied)())

@@ -5,9 +5,6 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-typedef HANDLE(WINAPI* CreateSnapshotFn)(DWORD, DWORD);
-typedef BOOL(WINAPI* ProcessWalkFn)(HANDLE, PROCESSENTRY32*);
-
 struct ProcessRecord {
     DWORD processId;
     char imagePath[260];
@@ -37,6 +34,13 @@ enum ListOutcome {
     kListed = 1,
     kListIncomplete = -1, // memory ran out part way
 };
+
+// Hands every Toolhelp snapshot entry, in snapshot order and with szExeFile
+// terminated, to visit until it returns false (kListed either way). paceMs:
+// the pause ending a process by its image has always made after taking the
+// snapshot and around each step to the next entry; 0 for none.
+ListOutcome WalkProcessesToolhelp(bool (*visit)(const PROCESSENTRY32& entry, void* context), void* context,
+                                  DWORD paceMs);
 
 // Every snapshot entry: its id and szExeFile (a full path on the 9x family).
 ListOutcome ListProcessesToolhelp(ProcessList& list);
