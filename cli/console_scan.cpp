@@ -5,6 +5,7 @@
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
+#include "scan/product.h"
 #include "scan/repair.h"
 #include "scan/statistics.h"
 
@@ -223,7 +224,7 @@ void FinishAfterMemoryStage()
     if (g_console.finished)
         return;
     WriteStatistics(ReportLine);
-    Note("W32/Vexmor.Trojan was running; the file walk did not run. Restart Windows and scan again.");
+    Note(SCX_TROJAN_REPORT_NAME " was running; the file walk did not run. Restart Windows and scan again.");
     Finish(ExitCodeFor(CurrentOutcome(true)), "trojan found in memory; the file walk did not run");
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 const char kFoundInMemoryText[] =
-    "W32/Vexmor.Trojan found in memory! registry entries created by the worm are removed. "
+    SCX_TROJAN_REPORT_NAME " found in memory! registry entries created by the worm are removed. "
     "You must restart the computer and run this program to continue scanning.\n\n"
     "Restart the computer now?";
 } // namespace
