@@ -14,6 +14,9 @@ public:
     void statusSettled() override { Send(kStatusSettleMessage, 0, nullptr); }
     int ask(FrontEndQuestion, const char* text, const char* caption, UINT flags) override
     {
+        // The box stops the scan until answered: the label must already name
+        // the entry it stopped at, not the one before the last refresh.
+        statusSettled();
         return ShowMessage(text, caption, flags);
     }
     void notice(const char* text, const char* caption) override { MessageBoxA(nullptr, text, caption, MB_OK); }
