@@ -7,6 +7,7 @@
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "tests/support/dialog_answerer.h"
+#include "tests/scan/stage_notice.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -25,27 +26,17 @@ using namespace scx::test;
 namespace {
 
 constexpr int kRecord = 1;
-const char kNotice[] =
-    "W32/Vexmor.Trojan found in memory! registry entries created by the worm are removed. "
-    "You must restart the computer and run this program to continue scanning.\\n\\n"
-    "Restart the computer now?";
-
-void Say(const std::string& line)
-{
-    printf("%s\n", line.c_str());
-    fflush(stdout);
-}
 
 // Stands in for the main dialog and prints each report at once: a child
 // that ends itself leaves no later moment to read them.
 LRESULT CALLBACK PrintReports(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == kResultLineMessage) {
-        Say(std::string("LINE ") + MessageText(lp));
+        SayToParent(std::string("LINE ") + MessageText(lp));
         return 0;
     }
     if (msg == kStatusMessage) {
-        Say(std::string("STATUS ") + MessageText(lp));
+        SayToParent(std::string("STATUS ") + MessageText(lp));
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wp, lp);
@@ -83,15 +74,15 @@ void ScanWithRunningSample(bool restartAdvised)
     ASSERT_TRUE(WriteSample(path, kRecord));
     ProcessGuard sample = StartProgram(path);
     ASSERT_TRUE(sample.IsRunning());
-    Say("SAMPLE " + path);
-    Say("PID " + std::to_string(sample.pid()));
+    SayToParent("SAMPLE " + path);
+    SayToParent("PID " + std::to_string(sample.pid()));
     CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, dir.c_str());
     // On the 9x family the bare process names lead to the images from here.
     SetCurrentDirectoryA(dir.c_str());
 
     DialogAnswerer answer("Scourix Ver 1.0", IDCANCEL, true);
     RunDialogScan();
-    Say("RETURNED");
+    SayToParent("RETURNED");
 }
 
 TEST(MemoryStageExitChild, DISABLED_Scan) { ScanWithRunningSample(false); }
@@ -119,12 +110,7 @@ class MemoryStageExit : public testing::TestWithParam<ExitCase> {};
 TEST_P(MemoryStageExit, EndsWithStatusZeroAfterRemovingTheImage)
 {
     const ExitCase& c = GetParam();
-    // The desktop process starts with the session's first window; started
-    // from the child it would hold the child's output pipe open.
-    HWND probe = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe)
-        DestroyWindow(probe);
-
+    StartDesktopProcess();
     ChildResult r = RunSelfTest(std::string("MemoryStageExitChild.DISABLED_") + c.child, c.version, 120000);
     r.output.erase(std::remove(r.output.begin(), r.output.end(), '\r'), r.output.end());
     SCOPED_TRACE(r.output);
@@ -133,13 +119,7 @@ TEST_P(MemoryStageExit, EndsWithStatusZeroAfterRemovingTheImage)
     std::string path = After(r.output, "SAMPLE ");
     ASSERT_FALSE(path.empty());
     DWORD pid = strtoul(After(r.output, "PID ").c_str(), nullptr, 10);
-    HANDLE sample = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    bool running = sample && WaitForSingleObject(sample, 1000) == WAIT_TIMEOUT;
-    if (running)
-        TerminateProcess(sample, 1); // the child could not end what it started
-    if (sample)
-        CloseHandle(sample);
-    EXPECT_FALSE(running);
+    EXPECT_FALSE(EndStrayProcess(pid, 1000)) << "the child could not end what it started";
     EXPECT_FALSE(FileExists(path));
 
     // The image went in the memory stage: the announcement, then the removal.
@@ -151,7 +131,7 @@ TEST_P(MemoryStageExit, EndsWithStatusZeroAfterRemovingTheImage)
 
     EXPECT_EQ(!c.ends, r.output.find("RETURNED") != std::string::npos);
     EXPECT_EQ(!c.ends, r.output.find("LINE Scanning statistics") != std::string::npos);
-    std::string box = std::string("BOX caption=Scourix Ver 1.0 text=") + kNotice + " buttons=1,2";
+    std::string box = std::string("BOX caption=Scourix Ver 1.0 text=") + kFoundInMemoryNotice + " buttons=1,2";
     EXPECT_EQ(c.notice, r.output.find(box) != std::string::npos);
     EXPECT_EQ(c.notice, r.output.find("BOX ") != std::string::npos) << "no other box is shown";
 }
@@ -161,7 +141,7 @@ const ExitCase kExitCases[] = {
     {"Win2k", "Scan", "win2k", true, false},
     {"Win7", "Scan", "win7", true, false},
     {"WinXpNoticeCancelled", "ScanRestartAdvised", "winxp", true, true},
-    {"Win2kNoticeCancelled", "ScanRestartAdvised", "win2k", true, true},
+    {"Win2kFoundInMemoryNoticeCancelled", "ScanRestartAdvised", "win2k", true, true},
     // The 9x family removes the image the same way but goes on to the file walk.
     {"Win98", "ScanRestartAdvised", "win98", false, false},
 };

@@ -7,6 +7,7 @@
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/support/recording_front_end.h"
+#include "tests/scan/stage_notice.h"
 #include "tests/support/child_process.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
@@ -22,17 +23,6 @@ namespace fw = scx::test::fakewalker;
 
 namespace {
 
-const char kNotice[] =
-    "W32/Vexmor.Trojan found in memory! registry entries created by the worm are removed. "
-    "You must restart the computer and run this program to continue scanning.\\n\\n"
-    "Restart the computer now?";
-
-void Say(const std::string& line)
-{
-    printf("%s\n", line.c_str());
-    fflush(stdout);
-}
-
 // Line feeds as \n, so that one question stays on one line.
 std::string Escaped(const std::string& text)
 {
@@ -40,20 +30,6 @@ std::string Escaped(const std::string& text)
     for (char ch : text)
         out += ch == '\n' ? std::string("\\n") : std::string(1, ch);
     return out;
-}
-
-// Ends a process and waits until its id can no longer be opened.
-void EndAndWaitGone(ProcessGuard& process)
-{
-    DWORD pid = process.pid();
-    process.Stop();
-    for (int i = 0; i < 100; ++i) {
-        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-        if (!h)
-            return;
-        CloseHandle(h);
-        Sleep(50);
-    }
 }
 
 // Child side: one infected clean program, started last so that it is the
@@ -69,11 +45,11 @@ void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId =
     ASSERT_TRUE(WriteBytes(path, BuildCleanProgram()));
     ProcessGuard victim = StartProgram(path);
     ASSERT_TRUE(victim.IsRunning());
-    Say("VICTIM " + std::to_string(victim.pid()));
+    SayToParent("VICTIM " + std::to_string(victim.pid()));
     if (infected)
         fw::MarkInfected(path);
     if (unendable)
-        fw::OnInfectedWalk([&victim](const std::string&) { EndAndWaitGone(victim); });
+        fw::OnInfectedWalk([&victim](const std::string&) { victim.StopAndWaitGone(); });
     fw::SetReturn(walkerReturn);
     ActionMode = 100;
 
@@ -81,19 +57,19 @@ void RunScenario(bool infected, bool unendable, int walkerReturn, int answerId =
     frontEnd.Answer(kQuestionFoundInMemory, answerId);
     const bool ends = RunMemoryScan();
 
-    Say(std::string("ENDS AFTER STAGE ") + (ends ? "yes" : "no"));
+    SayToParent(std::string("ENDS AFTER STAGE ") + (ends ? "yes" : "no"));
     // Before the guard ends it: only the stage can have ended it by now.
-    Say(std::string("VICTIM RUNNING ") + (victim.IsRunning() ? "yes" : "no"));
+    SayToParent(std::string("VICTIM RUNNING ") + (victim.IsRunning() ? "yes" : "no"));
     for (const RecordingFrontEnd::Question& q : frontEnd.questions())
-        Say("QUESTION which=" + std::to_string(q.which) + " caption=" + q.caption +
+        SayToParent("QUESTION which=" + std::to_string(q.which) + " caption=" + q.caption +
             " flags=" + std::to_string(q.flags) + " text=" + Escaped(q.text));
     for (const RecordingFrontEnd::Notice& n : frontEnd.notices())
-        Say("NOTICE " + n.caption + ": " + n.text);
+        SayToParent("NOTICE " + n.caption + ": " + n.text);
     bool walkedInStageMode = !fw::Calls().empty();
     for (const fw::Call& c : fw::Calls())
         walkedInStageMode &= c.memoryStage;
-    Say(std::string("STAGE MODE DURING WALKS ") + (walkedInStageMode ? "yes" : "no"));
-    Say(std::string("STAGE MODE AFTER ") + (ScanState.memoryStageMode ? "on" : "off"));
+    SayToParent(std::string("STAGE MODE DURING WALKS ") + (walkedInStageMode ? "yes" : "no"));
+    SayToParent(std::string("STAGE MODE AFTER ") + (ScanState.memoryStageMode ? "on" : "off"));
 }
 
 TEST(MemoryStageChild, DISABLED_TrojanEnded) { RunScenario(true, false, 3); }
@@ -116,12 +92,7 @@ class MemoryStage : public testing::TestWithParam<StageCase> {};
 TEST_P(MemoryStage, EndsOrGoesOnAsThePlatformSays)
 {
     const StageCase& c = GetParam();
-    // The system's desktop process starts with the first window of the
-    // session; started from inside the child it would keep the child's output
-    // pipe open, so it is started from here.
-    HWND probe = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe)
-        DestroyWindow(probe);
+    StartDesktopProcess();
     ChildResult r = RunSelfTest(std::string("MemoryStageChild.DISABLED_") + c.child, c.version, 120000);
     SCOPED_TRACE(r.output);
     EXPECT_EQ(0, r.exitCode);
@@ -130,11 +101,7 @@ TEST_P(MemoryStage, EndsOrGoesOnAsThePlatformSays)
     size_t at = r.output.find("VICTIM ");
     ASSERT_NE(std::string::npos, at);
     DWORD pid = strtoul(r.output.c_str() + at + 7, nullptr, 10);
-    HANDLE victim = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    if (victim && WaitForSingleObject(victim, 1000) == WAIT_TIMEOUT)
-        TerminateProcess(victim, 1);
-    if (victim)
-        CloseHandle(victim);
+    EndStrayProcess(pid, 1000);
     // Where the stage ends the program, the stage itself has ended the trojan.
     if (c.ends) {
         EXPECT_NE(std::string::npos, r.output.find("VICTIM RUNNING no"));
@@ -144,7 +111,7 @@ TEST_P(MemoryStage, EndsOrGoesOnAsThePlatformSays)
     EXPECT_NE(std::string::npos, r.output.find("STAGE MODE DURING WALKS yes"));
     EXPECT_NE(std::string::npos, r.output.find("STAGE MODE AFTER off"));
     const std::string asked = std::string("QUESTION which=3 caption=Scourix Ver 1.0 flags=") +
-                              std::to_string(MB_OKCANCEL | MB_ICONINFORMATION) + " text=" + kNotice;
+                              std::to_string(MB_OKCANCEL | MB_ICONINFORMATION) + " text=" + kFoundInMemoryNotice;
     EXPECT_EQ(c.notice, r.output.find(asked) != std::string::npos);
     EXPECT_EQ(c.notice, r.output.find("QUESTION ") != std::string::npos) << "no other question is asked";
     EXPECT_EQ(std::string::npos, r.output.find("NOTICE ")) << "no notice is shown";

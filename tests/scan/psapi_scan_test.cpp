@@ -48,22 +48,6 @@ protected:
     std::string dir_;
 };
 
-// Ends a process and waits until its id can no longer be opened at all (the
-// system keeps an ended process openable for a moment).
-void EndAndWaitGone(ProcessGuard& process)
-{
-    DWORD pid = process.pid();
-    process.Stop();
-    for (int i = 0; i < 100; ++i) {
-        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-        if (!h)
-            return;
-        CloseHandle(h);
-        Sleep(50);
-    }
-    ADD_FAILURE() << "process " << pid << " still openable";
-}
-
 bool NtFiveFamily()
 {
     int code = GetNtVersionCode();
@@ -149,7 +133,10 @@ TEST_P(PsapiScanService, ServiceOfAnUnendableProcess)
         ProcessGuard victim = Start(serviceName + ".exe", &victimPath);
         fw::MarkInfected(victimPath);
         fw::SetReturn(c.walkerReturn);
-        fw::OnInfectedWalk([&victim](const std::string&) { EndAndWaitGone(victim); });
+        fw::OnInfectedWalk([&victim](const std::string&) {
+            DWORD pid = victim.pid();
+            EXPECT_TRUE(victim.StopAndWaitGone()) << "process " << pid << " still openable";
+        });
         ActionMode = 100;
 
         ScanProcessesPsapi();

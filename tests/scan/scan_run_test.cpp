@@ -275,8 +275,9 @@ TEST_P(PacedLabel, ShowsTheNewestTextOnceSettled)
             SendMessageA(ScanState.mainWindow, kStatusMessage, *step == 'o' ? kStatusOffered : kStatusNow,
                          reinterpret_cast<LPARAM>(StatusText));
             // The text shown at once, and the first of all, never waits.
-            if (*step == 's' || next == 1)
+            if (*step == 's' || next == 1) {
                 EXPECT_EQ(std::to_string(next), window.Label()) << "step " << (step - GetParam().steps);
+            }
             break;
         case 'p':
             Sleep(3 * kRefreshIntervalMs);

@@ -103,17 +103,7 @@ TEST_F(ToolhelpScan, ForcedWalkEvenWhenTerminationFails)
 {
     ProcessGuard victim = Start("tgone.exe");
     fw::MarkInfected("tgone.exe");
-    fw::OnInfectedWalk([&victim](const std::string&) {
-        DWORD pid = victim.pid();
-        victim.Stop();
-        for (int i = 0; i < 100; ++i) {
-            HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
-            if (!h)
-                return;
-            CloseHandle(h);
-            Sleep(50);
-        }
-    });
+    fw::OnInfectedWalk([&victim](const std::string&) { victim.StopAndWaitGone(); });
     ActionMode = 100;
 
     ScanFromProgramsFolder();

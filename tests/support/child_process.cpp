@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -112,6 +113,19 @@ ChildResult RunSelfTest(const std::string& testName, const std::string& winVersi
                              winVersion, timeoutMs);
     SetEnvironmentVariableA("SCX_CHILD", nullptr);
     return r;
+}
+
+void StartDesktopProcess()
+{
+    HWND probe = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe)
+        DestroyWindow(probe);
+}
+
+void SayToParent(const std::string& line)
+{
+    printf("%s\n", line.c_str());
+    fflush(stdout);
 }
 
 bool IsChild()

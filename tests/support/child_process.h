@@ -28,6 +28,15 @@ ChildResult RunSelfTest(const std::string& testName, const std::string& winVersi
 // path, or "".
 std::string EmbeddedProgram(const std::string& fileName, int resourceId = 1);
 
+// The system's desktop process starts with the session's first window;
+// started from inside a child it would keep the child's output pipe open, so
+// a test reading a child's output starts it first.
+void StartDesktopProcess();
+
+// A line of a child's output for its parent, written through at once: a
+// child that ends itself leaves no later moment to flush it.
+void SayToParent(const std::string& line);
+
 // True inside a child started by RunSelfTest.
 bool IsChild();
 

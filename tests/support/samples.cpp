@@ -230,6 +230,32 @@ void ProcessGuard::Stop()
     pi_ = {};
 }
 
+bool ProcessGuard::StopAndWaitGone()
+{
+    DWORD pid = pi_.dwProcessId;
+    Stop();
+    for (int i = 0; i < 100; ++i) {
+        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        if (!h)
+            return true;
+        CloseHandle(h);
+        Sleep(50);
+    }
+    return false;
+}
+
+bool EndStrayProcess(DWORD pid, DWORD graceMs)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+    if (!process)
+        return false;
+    bool running = WaitForSingleObject(process, graceMs) == WAIT_TIMEOUT;
+    if (running)
+        TerminateProcess(process, 1);
+    CloseHandle(process);
+    return running;
+}
+
 ProcessGuard StartProgram(const std::string& path, const std::string& args, const std::string& currentDir)
 {
     std::string cmd = "\"" + path + "\"";

@@ -71,6 +71,10 @@ public:
     // Waits up to ms for the process to end; returns its exit code or -1.
     long WaitExit(DWORD ms) const;
     void Stop();
+    // Stop, then waits until the id can no longer be opened at all (the
+    // system keeps an ended process openable for a moment). False when it
+    // still can be after five seconds.
+    bool StopAndWaitGone();
 
 private:
     PROCESS_INFORMATION pi_ = {};
@@ -80,5 +84,9 @@ private:
 // listed and its image is mapped, so that it keeps its file locked.
 ProcessGuard StartProgram(const std::string& path, const std::string& args = "",
                           const std::string& currentDir = "");
+
+// A process that a child test program started and should have ended: waits
+// up to graceMs for it, then ends it. True when it was still running.
+bool EndStrayProcess(DWORD pid, DWORD graceMs);
 
 } // namespace scx::test
