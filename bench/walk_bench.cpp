@@ -10,6 +10,7 @@
 // peak working set is that of one scanning process; bare walks and file
 // stages alternate, best of three each.
 #include "detect/detection.h"
+#include "detect/text.h"
 #include "scan/engine.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"

@@ -1,6 +1,6 @@
 #include "cli/cli_options.h"
+#include "detect/text.h"
 
-#include "scan/scan_state.h"
 
 #include <cstdio>
 #include <cstring>

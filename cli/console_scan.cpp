@@ -1,12 +1,11 @@
 #include "cli/console_scan.h"
 
 #include "cli/quarantine.h"
+#include "detect/text.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
-#include "scan/memory_stage.h"
 #include "scan/product.h"
-#include "scan/repair.h"
 #include "scan/statistics.h"
 
 #include <cstdarg>

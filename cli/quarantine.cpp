@@ -1,6 +1,7 @@
 #include "cli/quarantine.h"
 
 #include "cli/quarantine_format.h"
+#include "detect/text.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/scan_state.h"

@@ -1,6 +1,7 @@
 #include "scan/repair.h"
 
 #include "detect/run_value_match.h"
+#include "detect/text.h"
 #include "platform/platform_probe.h"
 #include "platform/registry_values.h"
 #include "scan/engine.h"

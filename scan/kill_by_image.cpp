@@ -1,5 +1,7 @@
 #include "scan/memory_stage.h"
 
+#include "platform/platform_probe.h"
+#include "platform/process_kill.h"
 #include "scan/front_end.h"
 
 int KillProcessByImage(const char* path)

@@ -1,6 +1,7 @@
 #include "scan/mail_scan.h"
 
 #include "detect/rename_rule.h"
+#include "detect/text.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 

@@ -1,7 +1,8 @@
 #include "scan/memory_stage.h"
 
+#include "platform/deferred_removal.h"
+#include "platform/platform_probe.h"
 #include "scan/product.h"
-#include "scan/repair.h"
 #include "scan/scan_state.h"
 
 namespace {

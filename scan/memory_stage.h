@@ -1,9 +1,6 @@
 // The memory stage: the running processes checked by their image files,
 // the infected ones ended, their services stopped and their files removed.
 #pragma once
-#include "platform/platform_probe.h"
-#include "platform/process_kill.h"
-#include "platform/services.h"
 
 // True when the program must end right after it, with no walk and no
 // statistics (NT family, trojan found in memory).

@@ -3,10 +3,12 @@
 // image files acted on by a forced second walk.
 #include "scan/memory_stage.h"
 
+#include "detect/text.h"
 #include "platform/handle_guard.h"
+#include "platform/platform_probe.h"
 #include "platform/process_list.h"
+#include "platform/services.h"
 #include "scan/engine.h"
-#include "scan/repair.h"
 
 #include <io.h>
 

@@ -1,7 +1,8 @@
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
-#include "scan/repair.h"
 
+#include "detect/text.h"
+#include "platform/deferred_removal.h"
 #include "scan/product.h"
 #include "scan/statistics.h"
 

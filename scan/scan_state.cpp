@@ -1,5 +1,7 @@
 #include "scan/scan_state.h"
 
+#include "detect/text.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

@@ -4,8 +4,6 @@
 #pragma once
 #include <windows.h>
 
-#include "detect/text.h"
-
 enum : int {
     kActionDelete = 100,
     kActionRename = 101,

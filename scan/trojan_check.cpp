@@ -1,12 +1,13 @@
 #include "detect/detection.h"
 #include "detect/pe_match.h"
+#include "detect/rename_rule.h"
+#include "detect/text.h"
+#include "platform/deferred_removal.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "scan/product.h"
 #include "scan/repair.h"
-
-#include "detect/rename_rule.h"
 
 #include <cstring>
 #include <fcntl.h>

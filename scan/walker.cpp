@@ -1,5 +1,6 @@
 #include "scan/engine.h"
 
+#include "detect/text.h"
 #include "platform/handle_guard.h"
 #include "scan/product.h"
 

@@ -1,5 +1,6 @@
 #include "ui/cleaner_dlg.h"
 
+#include "detect/text.h"
 #include "scan/product.h"
 
 #include <shellapi.h>

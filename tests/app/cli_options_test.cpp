@@ -1,6 +1,7 @@
 // The console program's command line and the exit code a scan ends with.
 #include "cli/cli_options.h"
 #include "cli/console_scan.h"
+#include "detect/text.h"
 #include "scan/scan_state.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch.h"

@@ -2,6 +2,8 @@
 // and RunServices values go, what is remembered and deleted again, and that
 // odd values (long, binary, long names) never overrun anything.
 #include "scan/engine.h"
+#include "detect/text.h"
+#include "platform/registry_values.h"
 #include "scan/repair.h"
 #include "tests/scan/registry_sandbox.h"
 #include "tests/support/recording_front_end.h"

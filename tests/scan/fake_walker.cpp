@@ -1,5 +1,6 @@
 #include "tests/scan/fake_walker.h"
 
+#include "detect/text.h"
 #include "scan/engine.h"
 
 #include <cstring>

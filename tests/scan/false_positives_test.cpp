@@ -2,6 +2,7 @@
 // installs, mounted read-only and mapped as a drive by false_positives.sh,
 // and the whole C: drive of the prefix's copy. The script checks afterwards
 // that no file changed.
+#include "detect/text.h"
 #include "tests/scan/engine_fixture.h"
 
 #include <cstdio>

@@ -4,6 +4,8 @@
 // tests/support/faults.sh as Windows 98, with the Windows folder on a small
 // overlay that the script has filled to the last byte.
 #include "scan/memory_stage.h"
+#include "platform/deferred_removal.h"
+#include "platform/platform_probe.h"
 #include "scan/repair.h"
 #include "tests/scan/engine_fixture.h"
 

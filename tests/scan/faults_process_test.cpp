@@ -3,6 +3,7 @@
 // another account would be. Run by tests/support/faults.sh in a throwaway
 // copy of the prefix, as Windows XP and as Windows 98.
 #include "scan/memory_stage.h"
+#include "platform/platform_probe.h"
 #include "tests/scan/engine_fixture.h"
 #include "tests/support/system_requests.h"
 

@@ -3,6 +3,7 @@
 // vanish, are swapped for a folder or locked without sharing between listing
 // and checking, or lie in a tree far too deep for a path. Each time the
 // neighbouring work must still be done.
+#include "detect/text.h"
 #include "tests/scan/engine_fixture.h"
 
 #include <algorithm>

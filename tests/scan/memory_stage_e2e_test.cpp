@@ -2,6 +2,7 @@
 // as real processes, are found through the walker, ended, and their images
 // removed by the forced walk. Runs as Windows XP, 2000, 7 and 98.
 #include "scan/memory_stage.h"
+#include "platform/platform_probe.h"
 #include "tests/scan/engine_fixture.h"
 
 #include <windows.h>

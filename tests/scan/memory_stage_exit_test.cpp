@@ -5,6 +5,7 @@
 // The dialog's own front end and its end of the process are what is tested
 // here, so the reports go through a stand-in of the dialog's window.
 #include "scan/engine.h"
+#include "detect/text.h"
 #include "scan/memory_stage.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/scan/stage_notice.h"

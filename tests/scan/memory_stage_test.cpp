@@ -4,6 +4,8 @@
 // some Windows version and is judged from outside, by what it printed. The
 // restart is a stand-in here (fake_restart.cpp) that only says it was asked.
 #include "scan/engine.h"
+#include "detect/text.h"
+#include "platform/platform_probe.h"
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/support/recording_front_end.h"

@@ -3,6 +3,7 @@
 // when the service named after the image is stopped and unregistered.
 // Runs as Windows XP, 2000 and 7.
 #include "scan/scan_state.h"
+#include "platform/platform_probe.h"
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/platform/test_service.h"

@@ -1,6 +1,7 @@
 // A whole scan of every fixed drive while a folder on C: holds each record's
 // sample next to its clean look-alikes: the samples go, and every look-alike
 // is still there afterwards, byte for byte.
+#include "detect/text.h"
 #include "tests/scan/engine_fixture.h"
 
 #include <algorithm>

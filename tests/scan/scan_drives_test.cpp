@@ -1,6 +1,7 @@
 // Whole-drive runs and the extra walk of a drive's Program Files folder, on
 // drive letters the tests make for themselves.
 #include "tests/scan/engine_fixture.h"
+#include "detect/text.h"
 #include "tests/support/test_drive.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The scan run: what it walks, the statistics block, the final status and
 // the restart question.
 #include "tests/scan/engine_fixture.h"
+#include "detect/text.h"
 #include "ui/dialog_front_end.h"
 #include "ui/paced_status.h"
 #include "ui/scan_messages.h"

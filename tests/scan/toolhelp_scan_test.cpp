@@ -4,6 +4,7 @@
 // runs with the programs' folder as the current folder, where a bare name
 // finds the image just as a full path would.
 #include "scan/scan_state.h"
+#include "platform/platform_probe.h"
 #include "scan/memory_stage.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/support/samples.h"

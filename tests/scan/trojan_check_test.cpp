@@ -2,6 +2,7 @@
 // removed, near misses and malformed files are left alone without a line, and
 // each action mode does and reports what it should.
 #include "detect/pe_match.h"
+#include "detect/text.h"
 #include "tests/scan/engine_fixture.h"
 
 #include <fcntl.h>
