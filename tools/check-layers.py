@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Refuses an include that reaches up or across the product's layers.
 
+Tests follow the code: a test folder below the front ends includes no
+front-end header, so the scan's tests run without any window code.
+
 The link already refuses an upward library (cmake/Layers.cmake); this catches
 a header taken from a layer above, which compiles silently when only inline
 code or declarations are used. The detection layer also takes no Windows
@@ -23,6 +26,20 @@ ALLOWED = {
     "cli": {"detect", "platform", "scan", "cli"},
     "app": {"framework", "ui", "app", "res", "scan"},
 }
+# Test folders below the front ends: the product folders each may include
+# from, besides the tests' own. The platform's kill tests reach its methods
+# through the scan's dispatcher, which picks one by platform.
+BELOW_FRONT_ENDS = {"detect", "platform", "scan"}
+TESTS_ALLOWED = {
+    "tests/detect": {"detect"},
+    "tests/fuzz": {"detect"},
+    "tests/platform": BELOW_FRONT_ENDS,
+    "tests/scan": BELOW_FRONT_ENDS,
+    "tests/support": BELOW_FRONT_ENDS,
+    "tests/foundation": BELOW_FRONT_ENDS,
+}
+# Deliberate violations that the checks' own tests plant.
+PLANTED = ("tests/foundation/upward_include/", "tests/foundation/upward_link/")
 WINDOWS_HEADERS = {"windows.h", "winreg.h", "winsvc.h", "tlhelp32.h", "psapi.h", "shellapi.h", "winbase.h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
@@ -31,6 +48,11 @@ def violations(root, path):
     rel = os.path.relpath(path, root).replace(os.sep, "/")
     layer = rel.split("/", 1)[0]
     allowed = ALLOWED.get(layer)
+    if layer == "tests":
+        layer = "/".join(rel.split("/", 2)[:2])
+        allowed = TESTS_ALLOWED.get(layer)
+        if allowed is not None:
+            allowed = allowed | {"tests"}
     if allowed is None:
         return []
     found = []
@@ -57,6 +79,14 @@ def product_files(root):
         for name in sorted(os.listdir(folder)):
             if name.endswith((".cpp", ".h", ".rc")):
                 yield os.path.join(folder, name)
+    for tests in sorted(TESTS_ALLOWED):
+        for folder, dirs, names in os.walk(os.path.join(root, tests)):
+            dirs.sort()
+            for name in sorted(names):
+                path = os.path.join(folder, name)
+                rel = os.path.relpath(path, root).replace(os.sep, "/")
+                if name.endswith((".cpp", ".h", ".rc")) and not rel.startswith(PLANTED):
+                    yield path
 
 
 def main(argv):

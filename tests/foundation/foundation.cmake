@@ -1,5 +1,5 @@
 set(dir ${CMAKE_CURRENT_LIST_DIR})
-set(harness_sources ${dir}/version_emulation_test.cpp ${dir}/sample_writer_test.cpp ${dir}/capture_window_test.cpp)
+set(harness_sources ${dir}/version_emulation_test.cpp ${dir}/sample_writer_test.cpp)
 scx_add_wine_test(harness_tests SOURCES ${harness_sources})
 # The version check again, with the whole program run as other versions.
 foreach(ver win98 winxp)

@@ -9,7 +9,7 @@
 #include "scan/memory_stage.h"
 #include "tests/platform/kill_test_util.h"
 #include "tests/support/perf_block.h"
-#include "tests/support/dialog_answerer.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/guarded_buffer.h"
 
 #include <gtest/gtest.h>
@@ -40,21 +40,21 @@ TEST(KillPerfData, LiveBranchFailsCleanlyWithCouldNotKill)
     ASSERT_TRUE(WriteRunnable(path));
     ProcessGuard sample = StartProgram(path);
     ASSERT_TRUE(sample.IsRunning());
-    DialogAnswerer answer(path, IDOK);
+    RecordingFrontEnd frontEnd;
     EXPECT_EQ(0, KillProcessByImage(path.c_str()));
-    std::vector<DialogAnswerer::Seen> seen = answer.seen();
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ("Could not kill process", seen[0].text);
-    EXPECT_EQ(std::vector<int>{IDOK}, seen[0].visibleButtons);
+    ASSERT_EQ(1u, frontEnd.notices().size());
+    EXPECT_EQ("Could not kill process", frontEnd.notices()[0].text);
+    EXPECT_EQ(path, frontEnd.notices()[0].caption);
     EXPECT_TRUE(sample.IsRunning());
 }
 
 TEST(KillPerfData, PathOfFourCharactersFailsAtOnce)
 {
-    DialogAnswerer answer("a.ex", IDOK);
+    RecordingFrontEnd frontEnd;
     EXPECT_EQ(0, KillProcessByImage("a.ex"));
-    ASSERT_EQ(1, answer.count());
-    EXPECT_EQ("Could not kill process", answer.seen()[0].text);
+    ASSERT_EQ(1u, frontEnd.notices().size());
+    EXPECT_EQ("Could not kill process", frontEnd.notices()[0].text);
+    EXPECT_EQ("a.ex", frontEnd.notices()[0].caption);
 }
 
 // The image's process and its further instances ("#1") end; a process whose

@@ -8,7 +8,7 @@
 #include "platform/services.h"
 #include "scan/memory_stage.h"
 #include "tests/platform/kill_test_util.h"
-#include "tests/support/dialog_answerer.h"
+#include "tests/support/recording_front_end.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -59,11 +59,11 @@ TEST(KillToolhelp, InfectedSampleIsEndedAndItsFileCanBeDeleted)
     ASSERT_TRUE(sample.IsRunning());
     ASSERT_FALSE(DeleteFileA(path.c_str())) << "a running image should be locked";
 
-    DialogAnswerer answer(path, IDOK);
+    RecordingFrontEnd frontEnd;
     EXPECT_EQ(1, KillProcessByImage(path.c_str()));
     EXPECT_EQ(0, sample.WaitExit(5000)) << "ended by the kill, exit code 0";
     EXPECT_TRUE(DeleteWithRetry(path));
-    EXPECT_EQ(0, answer.count());
+    EXPECT_TRUE(frontEnd.notices().empty());
 }
 
 TEST(KillToolhelp, SameNameInTwoFoldersEndsOnlyOne)
@@ -110,13 +110,11 @@ TEST(KillToolhelp, NoRunningProcessShowsCouldNotKillWithPathAsCaption)
 {
     std::string path = MakeScratchSubdir("thn") + "\\" + UniqueExeName("vxn");
     ASSERT_TRUE(WriteRunnable(path));
-    DialogAnswerer answer(path, IDOK);
+    RecordingFrontEnd frontEnd;
     EXPECT_EQ(0, KillProcessByImage(path.c_str()));
-    std::vector<DialogAnswerer::Seen> seen = answer.seen();
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(path, seen[0].caption);
-    EXPECT_EQ("Could not kill process", seen[0].text);
-    EXPECT_EQ(std::vector<int>{IDOK}, seen[0].visibleButtons);
+    ASSERT_EQ(1u, frontEnd.notices().size());
+    EXPECT_EQ(path, frontEnd.notices()[0].caption);
+    EXPECT_EQ("Could not kill process", frontEnd.notices()[0].text);
     EXPECT_TRUE(FileExists(path));
 }
 

@@ -7,7 +7,7 @@
 #include "scan/memory_stage.h"
 #include "platform/deferred_removal.h"
 #include "platform/registry_values.h"
-#include "tests/support/dialog_answerer.h"
+#include "tests/support/recording_front_end.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 
@@ -47,7 +47,7 @@ HANDLE ScheduleLockedFile()
     EXPECT_NE(INVALID_HANDLE_VALUE, lock);
     EXPECT_FALSE(DeleteFileA(path.c_str()));
     {
-        DialogAnswerer answer(path, IDOK); // "Could not kill process" where that branch shows it
+        RecordingFrontEnd frontEnd; // "Could not kill process" where that branch shows it
         Say("KillProcessByImage=%d", KillProcessByImage(path.c_str()));
     }
     EXPECT_FALSE(DeleteFileA(path.c_str()));

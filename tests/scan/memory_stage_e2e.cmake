@@ -2,7 +2,7 @@ set(dir ${CMAKE_CURRENT_LIST_DIR})
 # The memory stage with the real engine. Every process of the prefix is
 # listed and infected ones are ended: nothing else runs meanwhile.
 scx_add_wine_test(memscan_stage_e2e_tests
-    SOURCES ${dir}/memory_stage_e2e_test.cpp ${dir}/memory_stage_exit_test.cpp
+    SOURCES ${dir}/memory_stage_e2e_test.cpp
     WINVER winxp SERIAL TIMEOUT 300)
 foreach(ver win2k win7 win98)
     scx_register_wine_tests(memscan_stage_e2e_tests memscan_stage_e2e_tests.${ver} WINVER ${ver}

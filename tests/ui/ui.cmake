@@ -25,3 +25,14 @@ scx_add_wine_test(ui_suite_key_tests
 scx_add_wine_test(ui_placement_tests
     SOURCES ${dir}/placement_test.cpp
     LIBS scx_ui)
+# The dialog as the scan's front end: its reports, its paced label, its
+# questions and notices. One case runs a whole scan, whose memory stage
+# lists every process of the prefix.
+scx_add_wine_test(ui_front_end_tests
+    SOURCES ${dir}/dialog_front_end_test.cpp ${dir}/capture_window.cpp ${dir}/paced_label_test.cpp
+    LIBS scx_ui SERIAL)
+# The dialog's scan ends the program after a memory stage that met the
+# trojan, in children run as other versions.
+scx_add_wine_test(ui_dialog_scan_exit_tests
+    SOURCES ${dir}/dialog_scan_exit_test.cpp
+    LIBS scx_ui WINVER winxp SERIAL TIMEOUT 300)

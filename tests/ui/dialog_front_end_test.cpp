@@ -1,14 +1,23 @@
-// The capture window records the engine's reports in the order sent.
+// The dialog's front end: the scan's reports reach the main window in the
+// order sent, cut at their buffers; its notices are plain boxes with one OK.
 #include "scan/scan_state.h"
-#include "tests/support/capture_window.h"
+#include "tests/support/dialog_answerer.h"
+#include "tests/ui/capture_window.h"
+#include "ui/dialog_front_end.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace scx::test;
 
-TEST(CaptureWindow, RecordsLinesAndStatusesInOrder)
+class DialogReports : public ::testing::Test {
+protected:
+    FrontEndScope dialog_{DialogFrontEnd()};
+};
+
+TEST_F(DialogReports, RecordsLinesAndStatusesInOrder)
 {
     CaptureWindow capture;
     ASSERT_EQ(capture.hwnd(), ScanState.mainWindow);
@@ -24,7 +33,7 @@ TEST(CaptureWindow, RecordsLinesAndStatusesInOrder)
     EXPECT_EQ(std::vector<std::string>({"C:\\first", "Scanning completed"}), capture.statuses());
 }
 
-TEST(CaptureWindow, OverlongReportsAreCutAtTheBuffer)
+TEST_F(DialogReports, OverlongReportsAreCutAtTheBuffer)
 {
     CaptureWindow capture;
     std::string longText(2000, 'x');
@@ -35,7 +44,7 @@ TEST(CaptureWindow, OverlongReportsAreCutAtTheBuffer)
     EXPECT_EQ(std::string(259, 'x'), capture.statuses()[0]);
 }
 
-TEST(CaptureWindow, PutsBackThePreviousMainWindow)
+TEST_F(DialogReports, PutsBackThePreviousMainWindow)
 {
     HWND before = ScanState.mainWindow;
     {
@@ -43,4 +52,14 @@ TEST(CaptureWindow, PutsBackThePreviousMainWindow)
         EXPECT_NE(before, ScanState.mainWindow);
     }
     EXPECT_EQ(before, ScanState.mainWindow);
+}
+
+TEST_F(DialogReports, NoticeIsASystemBoxWithOnlyOk)
+{
+    DialogAnswerer answer("C:\\x.exe", IDOK);
+    FrontEndNotice("Could not kill process", "C:\\x.exe");
+    std::vector<DialogAnswerer::Seen> seen = answer.seen();
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ("Could not kill process", seen[0].text);
+    EXPECT_EQ(std::vector<int>{IDOK}, seen[0].visibleButtons);
 }

@@ -1,4 +1,4 @@
-#include "tests/support/capture_window.h"
+#include "tests/ui/capture_window.h"
 
 #include "scan/scan_state.h"
 #include "ui/scan_messages.h"
