@@ -52,7 +52,10 @@ void DeleteInfected(const char* path, const char* name)
         return;
     }
     ReportResultLine("%s     %s Unable to remove", path, name);
-    ScanState.rebootNeeded = ScheduleRemovalAtRestart(path);
+    // Only ever set: a later request that fails must not hide an earlier
+    // file that is already waiting for the restart.
+    if (ScheduleRemovalAtRestart(path))
+        ScanState.rebootNeeded = 1;
 }
 
 void RenameInfected(const char* path, const char* name)
