@@ -285,7 +285,9 @@ void PumpScanMessages()
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
         return;
-    if (LOWORD(msg.wParam) == kEscapeKey) {
+    // Only the key going down: its release, or any message whose wParam
+    // merely holds 27 (mouse-key flags, a handle), would ask again.
+    if (msg.message == WM_KEYDOWN && msg.wParam == kEscapeKey) {
         // The question must not stand over a label that lags behind the walk.
         FrontEndStatusSettled();
         if (FrontEndAsk(kQuestionStopScan, "Terminate the Scan now?", kProductCaption, MB_YESNO | MB_ICONQUESTION) != IDNO)

@@ -327,6 +327,37 @@ void QueueEscapeAfter(HWND w, int before)
 }
 } // namespace
 
+// Only Escape going down asks: its release after a box answered with Escape,
+// or a message whose wParam merely holds 27, asks nothing and stops nothing.
+struct NotEscapeCase {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+};
+
+class NotEscape : public Walker, public ::testing::WithParamInterface<NotEscapeCase> {};
+
+TEST_P(NotEscape, AsksNothingAndTheWalkGoesOn)
+{
+    MakeTree();
+    std::vector<std::string> all;
+    ExpectedStatuses(dir_, all);
+    frontEnd().Answer(kQuestionStopScan, IDYES);
+    PostMessageA(window(), GetParam().message, GetParam().wParam, 0);
+
+    EXPECT_NE(0, WalkDirectory(Pattern().c_str()));
+    EXPECT_TRUE(frontEnd().questions().empty());
+    EXPECT_FALSE(ScanState.stopRequested);
+    EXPECT_EQ(all, statuses());
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, NotEscape,
+                         ::testing::Values(NotEscapeCase{"EscapeReleased", WM_KEYUP, VK_ESCAPE},
+                                           NotEscapeCase{"MouseMoveWithFlagsOf27", WM_MOUSEMOVE,
+                                                         MK_LBUTTON | MK_RBUTTON | MK_SHIFT | MK_CONTROL},
+                                           NotEscapeCase{"PrivateMessageWithLowWord27", WM_USER + 5, 0x1001B}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Walker, EscapeAnsweredYesStopsEveryLevel)
 {
     MakeTree();
@@ -411,15 +442,6 @@ TEST_F(Walker, EscapeAnsweredNoContinuesTheWalk)
     EXPECT_EQ(1u, frontEnd().questions().size());
     EXPECT_FALSE(ScanState.stopRequested);
     EXPECT_EQ(all, statuses());
-}
-
-TEST_F(Walker, AnyMessageCarryingTheEscapeCodeAsksTheQuestion)
-{
-    frontEnd().Answer(kQuestionStopScan, IDNO);
-    PostMessageA(window(), WM_USER + 5, 0x1001B, 0); // low word 27
-    PumpScanMessages();
-    EXPECT_EQ(1u, frontEnd().questions().size());
-    EXPECT_FALSE(ScanState.stopRequested);
 }
 
 // --- Which folder entries are walked -----------------------------------------------
