@@ -426,12 +426,14 @@ int OpenConsoleScan(const CliOptions& options)
             return CannotRun("scourix-cli: the report file cannot be written");
     }
 
+    // Cleared before the handler is in place, so that a Ctrl+C while the
+    // header is written still stops the scan.
+    ScanState.stopRequested = 0;
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
     WriteHeader(target);
     CopyText(ScanState.scanTarget, sizeof ScanState.scanTarget, target);
     ActionMode = options.detectOnly ? kActionLeave : kActionDelete;
-    ScanState.stopRequested = 0;
     return kScanOpened;
 }
 
