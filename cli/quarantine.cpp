@@ -60,6 +60,21 @@ bool WriteAll(HANDLE file, const void* data, DWORD length)
     return true;
 }
 
+// The file pointer is at end, the manifest's length: a manifest that does not
+// end with a line end (a line cut short by a crash or an edit) gets one first,
+// so that the next line is never read as part of it.
+bool StartOwnLine(HANDLE manifest, DWORD end)
+{
+    if (end == 0)
+        return true;
+    char last = 0;
+    DWORD got = 0;
+    if (SetFilePointer(manifest, LONG(end - 1), nullptr, FILE_BEGIN) != end - 1 ||
+        !ReadFile(manifest, &last, 1, &got, nullptr) || got != 1)
+        return false;
+    return last == '\n' || WriteAll(manifest, "\r\n", 2);
+}
+
 bool IsNtFamily()
 {
     OSVERSIONINFOA info = {};
@@ -242,6 +257,10 @@ bool ReadManifest(const char* folder, HeapText& text, char* why, size_t whySize)
         text.length += got;
     }
     text.data[text.length] = '\0';
+    // A part of the manifest must never pass for all of it: a restore
+    // writes the manifest back from what was read here.
+    if (text.length != size)
+        return Say(why, whySize, "the manifest cannot be read whole");
     return true;
 }
 
@@ -430,14 +449,19 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     bool written = FormatManifestLine(entry, line, sizeof line);
     DWORD error = 0;
     if (written) {
-        HandleGuard list(CreateFileA(manifest, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        HandleGuard list(CreateFileA(manifest, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         // Each line reaches the disk before the file goes, so a scan that is
         // stopped or killed leaves a manifest that names every copy.
-        written = list.valid() && SetFilePointer(list.get(), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        const DWORD end = list.valid() ? SetFilePointer(list.get(), 0, nullptr, FILE_END) : INVALID_SET_FILE_POINTER;
+        written = end != INVALID_SET_FILE_POINTER && StartOwnLine(list.get(), end) &&
                   WriteAll(list.get(), line, static_cast<DWORD>(strlen(line))) && FlushFileBuffers(list.get());
-        if (!written)
+        if (!written) {
             error = GetLastError();
+            // No half line stays behind for the next one to be glued to.
+            if (end != INVALID_SET_FILE_POINTER && SetFilePointer(list.get(), LONG(end), nullptr, FILE_BEGIN) == end)
+                SetEndOfFile(list.get());
+        }
     }
     if (!written) {
         if (!keptBefore)

@@ -469,6 +469,28 @@ TEST_F(QuarantineRun, RestorePutsTheBytesBackOnceAndMarksTheLine)
     EXPECT_FALSE(FileExists(sample));
 }
 
+// A manifest whose last line was cut short, with no line end (a scan killed
+// mid-line, or an edit): the next entry starts a line of its own, so it is
+// still found and restored.
+TEST_F(QuarantineRun, EntryAfterALineCutShortStartsALineOfItsOwn)
+{
+    const std::string cut = "2026-01-01T00:00:00Z\t0123";
+    ASSERT_TRUE(MakeDirs(quarantine_));
+    ASSERT_TRUE(WriteText(quarantine_ + "\\manifest.tsv", cut));
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+    ASSERT_EQ(1, RunCli(Scan()).exitCode);
+
+    const std::vector<std::string> lines = Manifest();
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ(cut, lines[0]) << "the cut line is left as it was";
+    EXPECT_EQ(sample, SplitTabs(lines[1]).at(3));
+    ChildResult restore = RunCli("/B:" + quarantine_ + " /RESTORE:" + Sha256Of(original));
+    EXPECT_EQ(0, restore.exitCode) << restore.output;
+    EXPECT_EQ(original, ReadBytes(sample));
+}
+
 TEST_F(QuarantineRun, RestoreNeverReplacesAFileAtTheOriginalPath)
 {
     const std::string sample = Path("vex.exe");
