@@ -1,4 +1,5 @@
 #include "cli/cli_options.h"
+#include "cli/quarantine_format.h"
 #include "detect/text.h"
 
 
@@ -80,8 +81,15 @@ bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options)
         if (arg == nullptr || (arg[0] != '/' && arg[0] != '-') || arg[1] == '\0')
             return Refuse(options, "not a switch", arg ? arg : "");
         if (IsWord(arg, "RESTORE")) {
-            if (!TakeValue(options, arg, arg + 8, options.restoreSha256, sizeof options.restoreSha256))
+            // Checked here, whatever its length: a malformed value is a usage error.
+            static const char kNotSha256[] = "/RESTORE needs a SHA-256 (64 hexadecimal digits)";
+            const char* rest = arg + 8;
+            if (rest[0] == ':' && options.restoreSha256[0] == '\0' && strlen(rest + 1) >= sizeof options.restoreSha256)
+                return Refuse(options, kNotSha256, arg);
+            if (!TakeValue(options, arg, rest, options.restoreSha256, sizeof options.restoreSha256))
                 return false;
+            if (!NormaliseSha256Hex(options.restoreSha256))
+                return Refuse(options, kNotSha256, arg);
             continue;
         }
         if (IsWord(arg, "LIST")) {

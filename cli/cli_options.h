@@ -28,7 +28,9 @@ struct CliOptions {
 // error. Switches are case-insensitive and start with '/' or '-'.
 bool ParseCliOptions(int argc, const char* const* argv, CliOptions& options);
 
-// The switches as one line for the report, e.g. "/Q /F:C:\data".
+// The switches as one line for the report, e.g. "/Q /F:C:\data": room for
+// every switch with the longest values.
+constexpr size_t kSwitchesChars = 3 * MAX_PATH + 32;
 void FormatSwitches(const CliOptions& options, char* out, size_t size);
 
 extern const char kCliUsage[];

@@ -1,6 +1,9 @@
 #include "cli/console_scan.h"
 
+#include "cli/console_text.h"
 #include "cli/quarantine.h"
+#include "cli/quarantine_format.h"
+#include "cli/utf8_text.h"
 #include "detect/text.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
@@ -10,6 +13,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef SCX_VERSION_TEXT
@@ -20,7 +24,6 @@ namespace {
 
 constexpr DWORD kStatusIntervalMs = 250; // at most four status lines a second
 constexpr int kMaxNotices = 32;
-constexpr size_t kNoticeChars = 320;
 
 struct ConsoleState {
     CliOptions options;
@@ -33,7 +36,7 @@ struct ConsoleState {
     bool finished = false;
     int exitCode = kExitCouldNotRun;
     bool restartRequested = false;
-    char notices[kMaxNotices][kNoticeChars];
+    char* notices[kMaxNotices]; // each as long as its text
     int noticeCount = 0;
     int noticesDropped = 0;
 };
@@ -75,14 +78,40 @@ void WriteUtf8Line(HANDLE file, const char* text)
 void ReportLine(const char* text) { WriteUtf8Line(g_console.report, text); }
 
 void ReportLinef(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void ReportLinef(const char* format, ...)
+// Text formatted into a heap buffer as long as it needs; null without memory.
+char* FormatText(const char* format, va_list args)
 {
-    char line[1024];
+    va_list measure;
+    va_copy(measure, args);
+    int n = vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (n < 0)
+        return nullptr;
+    char* text = static_cast<char*>(malloc(size_t(n) + 1));
+    if (text)
+        vsnprintf(text, size_t(n) + 1, format, args);
+    return text;
+}
+
+char* FormatTextf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+char* FormatTextf(const char* format, ...)
+{
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
+    char* text = FormatText(format, args);
     va_end(args);
-    ReportLine(line);
+    return text;
+}
+
+void ReportLinef(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    char* line = FormatText(format, args);
+    va_end(args);
+    if (line)
+        ReportLine(line);
+    free(line);
 }
 
 void ClearStatus()
@@ -101,25 +130,45 @@ void PrintLine(HANDLE to, const char* text)
     DWORD mode = 0;
     if (GetConsoleMode(to, &mode)) {
         // The console shows its own code page: go through wide characters.
-        static wchar_t wide[1024];
-        int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
-        DWORD written = 0;
-        if (n > 1)
-            WriteConsoleW(to, wide, static_cast<DWORD>(n - 1), &written, nullptr);
-        WriteConsoleW(to, L"\r\n", 2, &written, nullptr);
+        int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+        wchar_t* wide = n > 1 ? static_cast<wchar_t*>(malloc(size_t(n) * sizeof(wchar_t))) : nullptr;
+        if (wide && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, n) == n)
+            WriteConsoleWide(to, wide, size_t(n - 1));
+        free(wide);
+        WriteConsoleWide(to, L"\r\n", 2);
         return;
     }
     WriteAll(to, text, static_cast<DWORD>(strlen(text)));
     WriteAll(to, "\r\n", 2);
 }
 
+// UTF-8 text as a line (or, with end false, the start of one): a console
+// gets it as characters, anything else the bytes.
+void PrintUtf8Line(HANDLE to, const char* text, bool end = true)
+{
+    if (g_console.options.quiet || to == INVALID_HANDLE_VALUE || to == nullptr)
+        return;
+    DWORD mode = 0;
+    if (GetConsoleMode(to, &mode)) {
+        WriteConsoleUtf8(to, text, strlen(text), nullptr);
+        if (end)
+            WriteConsoleWide(to, L"\r\n", 2);
+        return;
+    }
+    WriteAll(to, text, static_cast<DWORD>(strlen(text)));
+    if (end)
+        WriteAll(to, "\r\n", 2);
+}
+
 void Note(const char* text)
 {
     ClearStatus();
     PrintLine(GetStdHandle(STD_ERROR_HANDLE), text);
-    if (g_console.noticeCount < kMaxNotices)
-        CopyText(g_console.notices[g_console.noticeCount++], kNoticeChars, text);
-    else
+    char* kept = g_console.noticeCount < kMaxNotices ? static_cast<char*>(malloc(strlen(text) + 1)) : nullptr;
+    if (kept) {
+        memcpy(kept, text, strlen(text) + 1);
+        g_console.notices[g_console.noticeCount++] = kept;
+    } else
         ++g_console.noticesDropped;
 }
 
@@ -158,7 +207,7 @@ void WriteHeader(const char* scanTarget)
     WindowsVersionText(windows, sizeof windows);
     char started[32];
     LocalTimeText(started, sizeof started);
-    char switches[700];
+    char switches[kSwitchesChars];
     FormatSwitches(g_console.options, switches, sizeof switches);
 
     ReportLine("Scourix command-line scan report");
@@ -242,9 +291,8 @@ void ConsoleStatus(const char* text)
     snprintf(line, sizeof line, "\r%-79.79s", text);
     static wchar_t wide[96];
     int n = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 96);
-    DWORD written = 0;
     if (n > 1)
-        WriteConsoleW(g_console.out, wide, static_cast<DWORD>(n - 1), &written, nullptr);
+        WriteConsoleWide(g_console.out, wide, size_t(n - 1));
     g_console.statusShown = true;
 }
 
@@ -270,18 +318,31 @@ int ConsoleAsk(FrontEndQuestion which)
     return IDNO;
 }
 
+// The bridge from the scan's path text to the quarantine's: the scan hands
+// over ANSI paths, the quarantine takes the exact name as UTF-8. A path the
+// code page cannot give exactly is refused (the file then stays).
+bool ScanPathAsUtf8(const char* path, char* out, size_t size)
+{
+    static wchar_t wide[kManifestPathChars];
+    int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kManifestPathChars);
+    return n > 0 && Utf16ToUtf8(reinterpret_cast<const uint16_t*>(wide), size_t(n - 1), out, size);
+}
+
 // With /B nothing goes before its copy is kept: a file that cannot be copied
 // stays where it is and counts as not removed.
 bool ConsoleMayRemove(const char* path, const char* detectionName)
 {
     if (g_console.quarantine[0] == '\0')
         return true;
-    char why[200];
-    if (QuarantineFile(g_console.quarantine, path, detectionName, why, sizeof why))
+    static char why[MAX_PATH * 2];
+    static char utf8[kManifestPathChars];
+    if (!ScanPathAsUtf8(path, utf8, sizeof utf8))
+        CopyText(why, sizeof why, "the name cannot be read exactly");
+    else if (QuarantineFile(g_console.quarantine, utf8, detectionName, why, sizeof why))
         return true;
-    char line[kNoticeChars];
-    snprintf(line, sizeof line, "Quarantine: %s was left in place: %s", path, why);
-    Note(line);
+    char* line = FormatTextf("Quarantine: %s was left in place: %s", path, why);
+    Note(line ? line : "Quarantine: a file was left in place");
+    free(line);
     return false;
 }
 
@@ -299,9 +360,9 @@ public:
     int ask(FrontEndQuestion which, const char*, const char*, UINT) override { return ConsoleAsk(which); }
     void notice(const char* text, const char* caption) override
     {
-        char line[kNoticeChars];
-        snprintf(line, sizeof line, "%s (%s)", text, caption);
-        Note(line);
+        char* line = FormatTextf("%s (%s)", text, caption);
+        Note(line ? line : text);
+        free(line);
     }
     bool poll(bool refreshNow) override { return PumpWhenDue(refreshNow, lastRefresh_, refreshedOnce_); }
     bool attached() override { return true; }
@@ -350,6 +411,27 @@ bool HasAdministratorRights()
     BOOL ok = check(nullptr, admins, &member);
     freeSid(admins);
     return !ok || member;
+}
+
+// A new report file, made by this run alone: whatever stands at the name
+// (a file made in advance by someone else, read-only, a link) is removed
+// first, never followed, and the new file is made only if the name is free.
+HANDLE CreateReportFile(const char* path, DWORD* error)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(path, &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        // A link is removed as itself; only a plain file loses its read-only mark.
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesA(path, found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+        DeleteFileA(path);
+    }
+    HANDLE report = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    *error = report == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    return report;
 }
 
 int CannotRun(const char* why)
@@ -418,12 +500,28 @@ int OpenConsoleScan(const CliOptions& options)
         return CannotRun("scourix-cli: the quarantine folder name is not usable (too long?)");
     if (!options.detectOnly && !HasAdministratorRights())
         return CannotRun("scourix-cli: administrator rights are needed to remove files (run elevated, or use /N)");
+    if (g_console.quarantine[0] != '\0' && !options.detectOnly) {
+        // A folder someone else made first could block, drop or plant
+        // copies: refused before anything is removed.
+        static char why[MAX_PATH + 200];
+        if (!CheckQuarantineFolder(g_console.quarantine, why, sizeof why)) {
+            char* line = FormatTextf("scourix-cli: %s; nothing was scanned", why);
+            int code = CannotRun(line ? line : "scourix-cli: the quarantine folder is not used");
+            free(line);
+            return code;
+        }
+    }
 
     if (options.reportPath[0] != '\0') {
-        g_console.report = CreateFileA(options.reportPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (g_console.report == INVALID_HANDLE_VALUE)
-            return CannotRun("scourix-cli: the report file cannot be written");
+        DWORD error = 0;
+        g_console.report = CreateReportFile(options.reportPath, &error);
+        // Whoever made a file there first must not be able to stop the scan.
+        if (g_console.report == INVALID_HANDLE_VALUE) {
+            char line[MAX_PATH + 160];
+            snprintf(line, sizeof line, "scourix-cli: the report file %s cannot be written (error %lu); "
+                     "the scan runs without it", options.reportPath, error);
+            PrintLine(GetStdHandle(STD_ERROR_HANDLE), line);
+        }
     }
 
     // Cleared before the handler is in place, so that a Ctrl+C while the
@@ -460,15 +558,16 @@ int RunQuarantineCommand(const CliOptions& options)
     const char* given = options.listFolder[0] ? options.listFolder : options.backupFolder;
     if (!QuarantineFolderPath(given, folder, sizeof folder))
         return CannotRun("scourix-cli: the quarantine folder name is not usable (too long?)");
-    char message[600];
+    // Messages may name a kept file's path, of any length, as UTF-8.
+    static char message[kManifestPathChars * 2 + 600];
     if (options.listFolder[0]) {
         if (ListQuarantine(folder, GetStdHandle(STD_OUTPUT_HANDLE), message, sizeof message))
             return kExitClean;
     } else if (RestoreFromQuarantine(folder, options.restoreSha256, message, sizeof message)) {
-        PrintLine(GetStdHandle(STD_OUTPUT_HANDLE), message);
+        PrintUtf8Line(GetStdHandle(STD_OUTPUT_HANDLE), message);
         return kExitClean;
     }
-    char line[700];
-    snprintf(line, sizeof line, "scourix-cli: %s", message);
-    return CannotRun(line);
+    PrintUtf8Line(GetStdHandle(STD_ERROR_HANDLE), "scourix-cli: ", false);
+    PrintUtf8Line(GetStdHandle(STD_ERROR_HANDLE), message, true);
+    return kExitCouldNotRun;
 }

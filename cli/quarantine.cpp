@@ -1,6 +1,9 @@
 #include "cli/quarantine.h"
 
+#include "cli/console_text.h"
 #include "cli/quarantine_format.h"
+#include "cli/quarantine_trust.h"
+#include "cli/utf8_text.h"
 #include "detect/text.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
@@ -77,9 +80,13 @@ bool StartOwnLine(HANDLE manifest, DWORD end)
 
 bool IsNtFamily()
 {
-    OSVERSIONINFOA info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    static int nt = -1;
+    if (nt < 0) {
+        OSVERSIONINFOA info = {};
+        info.dwOSVersionInfoSize = sizeof info;
+        nt = GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+    }
+    return nt == 1;
 }
 
 void UtcTimeText(char* out, size_t size)
@@ -90,28 +97,178 @@ void UtcTimeText(char* out, size_t size)
              now.wSecond);
 }
 
-bool IsAscii(const char* text)
+// --- the paths the scan hands over: UTF-8, the exact name ------------------
+// On the NT family they are reached through the wide functions with "\\?\"
+// (any length, any character); on Windows 9x through the ANSI ones, when the
+// name converts to the code page exactly. The wide functions are bound at
+// run time: Windows 95 exports most of them only as stubs.
+
+struct WideFileApi {
+    using CreateFileWFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
+    using MoveFileExWFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    using DeleteFileWFn = BOOL(WINAPI*)(LPCWSTR);
+    CreateFileWFn createFile = nullptr;
+    GetFileAttributesWFn attributes = nullptr;
+    MoveFileExWFn move = nullptr;
+    DeleteFileWFn remove = nullptr;
+};
+
+const WideFileApi* WideFiles()
 {
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        if (*p >= 0x80)
-            return false;
-    return true;
+    static WideFileApi api;
+    static int bound = -1;
+    if (bound < 0) {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        api.createFile = Bind<WideFileApi::CreateFileWFn>(kernel, "CreateFileW");
+        api.attributes = Bind<WideFileApi::GetFileAttributesWFn>(kernel, "GetFileAttributesW");
+        api.move = Bind<WideFileApi::MoveFileExWFn>(kernel, "MoveFileExW");
+        api.remove = Bind<WideFileApi::DeleteFileWFn>(kernel, "DeleteFileW");
+        bound = IsNtFamily() && api.createFile && api.attributes && api.move && api.remove ? 1 : 0;
+    }
+    return bound == 1 ? &api : nullptr;
 }
 
-// Between the ANSI code page and UTF-8. Systems without UTF-8 conversion
-// (Windows 95) manage ASCII paths only; anything lossy is refused.
-bool ConvertPath(const char* text, UINT from, UINT to, char* out, size_t size)
+constexpr size_t kWideChars = 32767 + 8;
+struct WidePath {
+    wchar_t text[kWideChars];
+};
+WidePath g_wideFirst;
+WidePath g_wideSecond;
+
+// A drive path ("C:\...") or a UNC path ("\\server\share\..."): the only
+// forms a kept file's path may take.
+bool IsAbsolutePath(const char* path)
 {
-    static wchar_t wide[MAX_PATH * 2];
-    int n = MultiByteToWideChar(from, 0, text, -1, wide, MAX_PATH * 2);
-    if (n > 0) {
-        BOOL lossy = FALSE;
-        int m = WideCharToMultiByte(to, 0, wide, -1, out, static_cast<int>(size), nullptr,
-                                    to == CP_UTF8 ? nullptr : &lossy);
-        if (m > 0 && !lossy)
-            return true;
+    const char c = path[0];
+    if (((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':' && path[2] == '\\')
+        return true;
+    if (path[0] != '\\' || path[1] != '\\' || path[2] == '\\' || path[2] == '\0')
+        return false;
+    // "\\?\" and "\\.\" name devices and the system's own namespaces.
+    if ((path[2] == '?' || path[2] == '.') && path[3] == '\\')
+        return false;
+    const char* share = strchr(path + 2, '\\');
+    return share != nullptr && share[1] != '\\' && share[1] != '\0';
+}
+
+// The wide "\\?\" form of an absolute UTF-8 path; false when it is not one
+// or is not well-formed UTF-8.
+bool ToSystemWide(const char* utf8, WidePath& out)
+{
+    if (!IsAbsolutePath(utf8))
+        return false;
+    const bool unc = utf8[0] == '\\';
+    const wchar_t* prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    size_t n = wcslen(prefix);
+    memcpy(out.text, prefix, n * sizeof(wchar_t));
+    const char* rest = unc ? utf8 + 1 : utf8; // "\server\share\..." after "\\?\UNC"
+    size_t written = 0;
+    return Utf8ToUtf16(rest, strlen(rest), reinterpret_cast<uint16_t*>(out.text + n), kWideChars - n, &written);
+}
+
+// UTF-8 to the ANSI code page, exactly or not at all: a character the code
+// page lacks, or one it would only approximate (a fullwidth dot as '.'),
+// refuses the path.
+bool ToAnsiExact(const char* utf8, char* out, size_t size)
+{
+    size_t units = 0;
+    if (!Utf8ToUtf16(utf8, strlen(utf8), reinterpret_cast<uint16_t*>(g_wideFirst.text), kWideChars, &units))
+        return false;
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, g_wideFirst.text, -1, out, static_cast<int>(size),
+                                nullptr, &lossy);
+    if (n <= 0 && GetLastError() == ERROR_INVALID_FLAGS) { // systems before the flag: the check below decides
+        lossy = FALSE;
+        n = WideCharToMultiByte(CP_ACP, 0, g_wideFirst.text, -1, out, static_cast<int>(size), nullptr, &lossy);
     }
-    return IsAscii(text) && CopyText(out, size, text);
+    if (n <= 0 || lossy)
+        return false;
+    // Back again, it must give the same characters.
+    int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, out, -1, g_wideSecond.text, kWideChars);
+    if (back <= 0 && GetLastError() == ERROR_INVALID_FLAGS)
+        back = MultiByteToWideChar(CP_ACP, 0, out, -1, g_wideSecond.text, kWideChars);
+    return back > 0 && size_t(back) == units + 1 &&
+           memcmp(g_wideFirst.text, g_wideSecond.text, units * sizeof(wchar_t)) == 0;
+}
+
+// The file calls for such a path. A path that cannot be reached exactly
+// fails with ERROR_NO_UNICODE_TRANSLATION.
+HANDLE PathCreateFile(const char* utf8, DWORD access, DWORD share, DWORD disposition, DWORD flags)
+{
+    if (const WideFileApi* wide = WideFiles()) {
+        if (!ToSystemWide(utf8, g_wideFirst)) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+        return wide->createFile(g_wideFirst.text, access, share, nullptr, disposition, flags, nullptr);
+    }
+    char ansi[MAX_PATH];
+    if (!ToAnsiExact(utf8, ansi, sizeof ansi)) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(ansi, access, share, nullptr, disposition, flags, nullptr);
+}
+
+DWORD PathAttributes(const char* utf8)
+{
+    if (const WideFileApi* wide = WideFiles())
+        return ToSystemWide(utf8, g_wideFirst) ? wide->attributes(g_wideFirst.text) : INVALID_FILE_ATTRIBUTES;
+    char ansi[MAX_PATH];
+    return ToAnsiExact(utf8, ansi, sizeof ansi) ? GetFileAttributesA(ansi) : INVALID_FILE_ATTRIBUTES;
+}
+
+bool PathDelete(const char* utf8)
+{
+    if (const WideFileApi* wide = WideFiles())
+        return ToSystemWide(utf8, g_wideFirst) && wide->remove(g_wideFirst.text);
+    char ansi[MAX_PATH];
+    return ToAnsiExact(utf8, ansi, sizeof ansi) && DeleteFileA(ansi);
+}
+
+// Renames within one folder; never replaces an existing file.
+bool PathMoveNew(const char* fromUtf8, const char* toUtf8)
+{
+    if (const WideFileApi* wide = WideFiles())
+        return ToSystemWide(fromUtf8, g_wideFirst) && ToSystemWide(toUtf8, g_wideSecond) &&
+               wide->move(g_wideFirst.text, g_wideSecond.text, MOVEFILE_WRITE_THROUGH);
+    char from[MAX_PATH];
+    char to[MAX_PATH];
+    return ToAnsiExact(fromUtf8, from, sizeof from) && ToAnsiExact(toUtf8, to, sizeof to) && MoveFileA(from, to);
+}
+
+// Where a restore may write: an absolute path of exact names (no empty,
+// "." or ".." part), whose folders all exist and none of which is a link
+// (a junction or a symbolic link could lead the write anywhere).
+bool CheckRestoreTarget(const char* path, char* why, size_t whySize)
+{
+    if (!IsAbsolutePath(path))
+        return Say(why, whySize, "the original path is not a full path (drive and backslash, or \\\\server\\share)");
+    static char prefix[kManifestPathChars];
+    if (!CopyText(prefix, sizeof prefix, path))
+        return Say(why, whySize, "the original path is too long");
+    // Past the root: "C:\" or "\\server\share\".
+    char* part = prefix[0] == '\\' ? strchr(strchr(prefix + 2, '\\') + 1, '\\') : prefix + 2;
+    if (part == nullptr)
+        return Say(why, whySize, "the original path names no file");
+    ++part;
+    for (;;) {
+        char* next = strchr(part, '\\');
+        const size_t length = next ? size_t(next - part) : strlen(part);
+        if (length == 0 || (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.'))
+            return Say(why, whySize, "the original path is not made of plain names");
+        if (!next)
+            return true;
+        *next = '\0';
+        const DWORD attributes = PathAttributes(prefix);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return Say(why, whySize, "the folder %s is a link; nothing is written through it", prefix);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Say(why, whySize, "the folder %s does not exist", prefix);
+        *next = '\\';
+        part = next + 1;
+    }
 }
 
 // --- the folder, restricted on the NT family --------------------------------
@@ -203,13 +360,84 @@ bool CreateRestrictedFolder(const char* folder, char* why, size_t whySize)
     return true;
 }
 
+// Whether an existing folder may hold the quarantine: on the NT family its
+// owner must be Administrators or SYSTEM (or the account running this) and
+// no one else may write to it. Windows 9x keeps no owners: nothing to check.
+bool FolderIsTrusted(const char* folder, char* why, size_t whySize)
+{
+    if (!IsNtFamily())
+        return true;
+    using GetFileSecurityFn = BOOL(WINAPI*)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+    using OpenProcessTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using GetTokenInformationFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+    HMODULE advapi = LoadLibraryA("advapi32.dll");
+    auto getFileSecurity = Bind<GetFileSecurityFn>(advapi, "GetFileSecurityA");
+    auto openToken = Bind<OpenProcessTokenFn>(advapi, "OpenProcessToken");
+    auto tokenInformation = Bind<GetTokenInformationFn>(advapi, "GetTokenInformation");
+    if (!getFileSecurity)
+        return Say(why, whySize, "the quarantine folder %s is not used: its access cannot be checked here", folder);
+    static uint8_t descriptor[64 * 1024];
+    memset(descriptor, 0, sizeof descriptor);
+    DWORD needed = 0;
+    if (!getFileSecurity(folder, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor,
+                         sizeof descriptor, &needed))
+        return Say(why, whySize, "the quarantine folder %s is not used: its access cannot be read (error %lu)",
+                   folder, GetLastError());
+    static uint8_t user[512];
+    const uint8_t* runner = nullptr;
+    size_t runnerSize = 0;
+    HANDLE token = nullptr;
+    if (openToken && tokenInformation && openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        HandleGuard tokenGuard(token);
+        DWORD got = 0;
+        if (tokenInformation(token, TokenUser, user, sizeof user, &got)) {
+            runner = static_cast<const uint8_t*>(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+            if (runner >= user && runner + 8 <= user + sizeof user)
+                runnerSize = 8 + 4 * size_t(runner[1]);
+            if (runner + runnerSize > user + sizeof user)
+                runner = nullptr, runnerSize = 0;
+        }
+    }
+    const FolderTrust trust = JudgeQuarantineFolder(descriptor, sizeof descriptor, runner, runnerSize);
+    if (trust != FolderTrust::kTrusted)
+        return Say(why, whySize, "the quarantine folder %s is not used: %s", folder, FolderTrustText(trust));
+    return true;
+}
+
+// An existing quarantine folder: a folder, no link, trusted.
+bool CheckExistingFolder(const char* folder, DWORD attributes, char* why, size_t whySize)
+{
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Say(why, whySize, "the quarantine folder name is taken by a file");
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Say(why, whySize, "the quarantine folder %s is not used: it is a link", folder);
+    return FolderIsTrusted(folder, why, whySize);
+}
+
+// Makes the folder and any missing folder above it; the quarantine folder
+// itself gets the restricted access list on the NT family.
 bool EnsureFolder(const char* folder, char* why, size_t whySize)
 {
     DWORD attributes = GetFileAttributesA(folder);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return true;
-        return Say(why, whySize, "the quarantine folder name is taken by a file");
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return CheckExistingFolder(folder, attributes, why, whySize);
+    char prefix[MAX_PATH];
+    if (!CopyText(prefix, sizeof prefix, folder))
+        return Say(why, whySize, "the quarantine folder name is too long");
+    // Past the root: "C:\" or "\\server\share\".
+    char* part = prefix[0] == '\\' && prefix[1] == '\\' ? strchr(prefix + 2, '\\') : strchr(prefix, '\\');
+    if (part && prefix[0] == '\\')
+        part = strchr(part + 1, '\\');
+    while (part) {
+        char* next = strchr(part + 1, '\\');
+        if (!next)
+            break;
+        *next = '\0';
+        if (GetFileAttributesA(prefix) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryA(prefix, nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return Say(why, whySize, "the folder %s cannot be created (error %lu)", prefix, GetLastError());
+        *next = '\\';
+        part = next;
     }
     if (IsNtFamily())
         return CreateRestrictedFolder(folder, why, whySize);
@@ -222,12 +450,44 @@ HANDLE OpenToRead(const char* path)
 {
     // A running program's image and files others write stay readable; Windows
     // 9x knows no delete sharing and refuses the flag.
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = PathCreateFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
-        h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        h = PathCreateFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN);
     return h;
+}
+
+// One writer of the manifest at a time, across runs: a scan appending a
+// line, a restore from its read to its rewrite. The lock is a file held
+// without sharing, gone when its handle closes (also when a run is killed).
+constexpr DWORD kLockWaitMs = 10000;
+constexpr char kLockName[] = "manifest.lock";
+
+bool TakeManifestLock(const char* folder, HandleGuard& lock, char* why, size_t whySize)
+{
+    char path[MAX_PATH];
+    if (!QuarantinePath(folder, kLockName, path, sizeof path))
+        return Say(why, whySize, "the quarantine folder name is too long");
+    for (DWORD waited = 0;; waited += 100) {
+        HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER) // Windows 9x
+            h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            lock.reset(h);
+            return true;
+        }
+        const DWORD error = GetLastError();
+        const bool busy = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        if (!busy || waited >= kLockWaitMs)
+            return Say(why, whySize,
+                       busy ? "the quarantine is in use by another run (waited %lu s; error %lu)"
+                            : "the quarantine cannot be locked (%lu s; error %lu)",
+                       waited / 1000, error);
+        Sleep(100);
+    }
 }
 
 // The manifest, whole, NUL-terminated. Missing gives an empty text.
@@ -310,36 +570,97 @@ bool ReplaceManifest(const char* folder, const char* content, DWORD length)
     return false;
 }
 
-// Whether the kept copy at path decodes to size bytes with this SHA-256.
-bool KeptCopyHolds(const char* path, const char* sha256, uint64_t size)
+
+enum class KeptState { kMissing, kHolds, kWrong, kUnreadable };
+
+// What an earlier copy under the same name holds. Only a copy read to its
+// end and found wrong may be replaced: one that merely cannot be read now
+// (held open, denied) may still be the only copy of a removed file.
+KeptState CheckKeptCopy(const char* path, const char* sha256, uint64_t size, DWORD* error)
 {
+    *error = 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = GetLastError();
+        return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND ? KeptState::kMissing
+                                                                                : KeptState::kUnreadable;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = ERROR_DIRECTORY;
+        return KeptState::kUnreadable;
+    }
     HandleGuard copy(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!copy.valid())
-        return false;
+    if (!copy.valid()) {
+        *error = GetLastError();
+        return KeptState::kUnreadable;
+    }
     char magic[sizeof kQuarantineMagic];
     DWORD got = 0;
-    if (!ReadFile(copy.get(), magic, sizeof magic, &got, nullptr) || got != sizeof magic ||
-        memcmp(magic, kQuarantineMagic, sizeof magic) != 0)
-        return false;
+    if (!ReadFile(copy.get(), magic, sizeof magic, &got, nullptr)) {
+        *error = GetLastError();
+        return KeptState::kUnreadable;
+    }
+    if (got != sizeof magic || memcmp(magic, kQuarantineMagic, sizeof magic) != 0)
+        return KeptState::kWrong;
     Sha256State hash;
     Sha256Begin(hash);
     uint64_t done = 0;
     for (;;) {
-        if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr))
-            return false;
+        if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr)) {
+            *error = GetLastError();
+            return KeptState::kUnreadable;
+        }
         if (got == 0)
             break;
         if (done + got > size)
-            return false;
+            return KeptState::kWrong;
         TransformQuarantineBytes(g_chunk, got, done);
         Sha256Add(hash, g_chunk, got);
         done += got;
     }
     char digest[65];
     Sha256End(hash, digest);
-    return done == size && strcmp(digest, sha256) == 0;
+    return done == size && strcmp(digest, sha256) == 0 ? KeptState::kHolds : KeptState::kWrong;
 }
+
+// The new copy takes the place of a wrong one in one step; the old one is
+// never deleted before the new one has its name.
+bool ReplaceKeptCopy(const char* temp, const char* kept, const char* aside)
+{
+    if (MoveFileExA(temp, kept, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
+    // Windows 9x: the old copy moves aside and comes back if the new one
+    // cannot take its name.
+    DeleteFileA(aside);
+    if (!MoveFileA(kept, aside))
+        return false;
+    if (!MoveFileA(temp, kept)) {
+        DWORD error = GetLastError();
+        MoveFileA(aside, kept);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside);
+    return true;
+}
+
+// Whether entry, written as a manifest line, reads back as itself: a name
+// that would not is never removed, since its copy could not be found again.
+bool LineReadsBack(const ManifestEntry& entry, char* line, size_t size)
+{
+    static ManifestEntry reread;
+    if (!FormatManifestLine(entry, line, size))
+        return false;
+    const size_t length = strlen(line);
+    return length >= 2 && ParseManifestLine(line, length - 2, reread) && strcmp(reread.path, entry.path) == 0 &&
+           strcmp(reread.name, entry.name) == 0 && strcmp(reread.sha256, entry.sha256) == 0 &&
+           strcmp(reread.time, entry.time) == 0 && reread.size == entry.size && reread.restored[0] == '\0';
+}
+
+char g_line[kManifestLineChars + 64];
 
 } // namespace
 
@@ -347,6 +668,14 @@ bool QuarantinePath(const char* folder, const char* name, char* out, size_t size
 {
     return CopyText(out, size, folder) && AppendText(out, size, "\\") && AppendText(out, size, name) &&
            strlen(out) < MAX_PATH;
+}
+
+bool CheckQuarantineFolder(const char* folder, char* why, size_t whySize)
+{
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true; // made, restricted, when the first file is kept
+    return CheckExistingFolder(folder, attributes, why, whySize);
 }
 
 bool QuarantineFile(const char* folder, const char* path, const char* detectionName, char* why, size_t whySize)
@@ -358,8 +687,12 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     if (strlen(folder) + 1 + 64 + sizeof kQuarantineCopySuffix > MAX_PATH ||
         !QuarantinePath(folder, kQuarantineManifestName, manifest, sizeof manifest))
         return Say(why, whySize, "the quarantine folder name is too long");
-    if (!CopyText(entry.name, sizeof entry.name, detectionName) ||
-        !ConvertPath(path, CP_ACP, CP_UTF8, entry.path, sizeof entry.path))
+    // Checked with stand-ins for the hash, time and size first, so that
+    // nothing is copied for a name the manifest cannot give back.
+    CopyText(entry.sha256, sizeof entry.sha256, "0000000000000000000000000000000000000000000000000000000000000000");
+    CopyText(entry.time, sizeof entry.time, "2000-01-01T00:00:00Z");
+    if (!CopyText(entry.name, sizeof entry.name, detectionName) || !CopyText(entry.path, sizeof entry.path, path) ||
+        !LineReadsBack(entry, g_line, sizeof g_line))
         return Say(why, whySize, "the name cannot be written to the manifest");
     if (!EnsureFolder(folder, why, whySize))
         return false;
@@ -421,50 +754,64 @@ bool QuarantineFile(const char* folder, const char* path, const char* detectionN
     Sha256End(hash, entry.sha256);
     entry.size = done;
     UtcTimeText(entry.time, sizeof entry.time);
+    if (!LineReadsBack(entry, g_line, sizeof g_line)) {
+        DeleteFileA(temp);
+        return Say(why, whySize, "the name cannot be written to the manifest");
+    }
 
+    HandleGuard lock;
+    if (!TakeManifestLock(folder, lock, why, whySize)) {
+        DeleteFileA(temp);
+        return false;
+    }
     char keptName[80];
     snprintf(keptName, sizeof keptName, "%s%s", entry.sha256, kQuarantineCopySuffix);
     char kept[MAX_PATH];
     QuarantinePath(folder, keptName, kept, sizeof kept); // fits: checked above
-    // The same bytes kept before: that copy serves both lines, but only when
-    // it still gives them back; a damaged one is replaced by the new copy.
-    bool keptBefore = GetFileAttributesA(kept) != INVALID_FILE_ATTRIBUTES;
-    if (keptBefore && !KeptCopyHolds(kept, entry.sha256, done)) {
-        if (!DeleteFileA(kept)) {
+    // The same bytes kept before: that copy serves both lines while it gives
+    // them back; one read and found wrong is replaced by the new copy.
+    DWORD keptError = 0;
+    const KeptState state = CheckKeptCopy(kept, entry.sha256, done, &keptError);
+    bool madeNew = false;
+    if (state == KeptState::kHolds) {
+        DeleteFileA(temp);
+    } else if (state == KeptState::kUnreadable) {
+        DeleteFileA(temp);
+        return Say(why, whySize, "an earlier copy of the same bytes cannot be read (error %lu); it is left as it is",
+                   keptError);
+    } else if (state == KeptState::kWrong) {
+        char asideName[80];
+        snprintf(asideName, sizeof asideName, "%s.old", entry.sha256);
+        char aside[MAX_PATH];
+        QuarantinePath(folder, asideName, aside, sizeof aside);
+        if (!ReplaceKeptCopy(temp, kept, aside)) {
             DWORD error = GetLastError();
             DeleteFileA(temp);
             return Say(why, whySize, "a damaged earlier copy cannot be replaced (error %lu)", error);
         }
-        keptBefore = false;
-    }
-    if (keptBefore) {
-        DeleteFileA(temp);
     } else if (!MoveFileA(temp, kept)) {
         DWORD error = GetLastError();
         DeleteFileA(temp);
         return Say(why, whySize, "the copy cannot be named (error %lu)", error);
+    } else {
+        madeNew = true;
     }
 
-    char line[kManifestLineChars + 64];
-    bool written = FormatManifestLine(entry, line, sizeof line);
     DWORD error = 0;
-    if (written) {
-        HandleGuard list(CreateFileA(manifest, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        // Each line reaches the disk before the file goes, so a scan that is
-        // stopped or killed leaves a manifest that names every copy.
-        const DWORD end = list.valid() ? SetFilePointer(list.get(), 0, nullptr, FILE_END) : INVALID_SET_FILE_POINTER;
-        written = end != INVALID_SET_FILE_POINTER && StartOwnLine(list.get(), end) &&
-                  WriteAll(list.get(), line, static_cast<DWORD>(strlen(line))) && FlushFileBuffers(list.get());
-        if (!written) {
-            error = GetLastError();
-            // No half line stays behind for the next one to be glued to.
-            if (end != INVALID_SET_FILE_POINTER && SetFilePointer(list.get(), LONG(end), nullptr, FILE_BEGIN) == end)
-                SetEndOfFile(list.get());
-        }
-    }
+    HandleGuard list(CreateFileA(manifest, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Each line reaches the disk before the file goes, so a scan that is
+    // stopped or killed leaves a manifest that names every copy.
+    const DWORD end = list.valid() ? SetFilePointer(list.get(), 0, nullptr, FILE_END) : INVALID_SET_FILE_POINTER;
+    bool written = end != INVALID_SET_FILE_POINTER && StartOwnLine(list.get(), end) &&
+                   WriteAll(list.get(), g_line, static_cast<DWORD>(strlen(g_line))) && FlushFileBuffers(list.get());
     if (!written) {
-        if (!keptBefore)
+        error = GetLastError();
+        // No half line stays behind for the next one to be glued to.
+        if (end != INVALID_SET_FILE_POINTER && SetFilePointer(list.get(), LONG(end), nullptr, FILE_BEGIN) == end)
+            SetEndOfFile(list.get());
+        list.Close();
+        if (madeNew)
             DeleteFileA(kept);
         return Say(why, whySize, "the manifest cannot be written (error %lu)", error);
     }
@@ -476,6 +823,17 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
     char wanted[80];
     if (!CopyText(wanted, sizeof wanted, sha256) || !NormaliseSha256Hex(wanted))
         return Say(message, messageSize, "not a SHA-256 (64 hexadecimal digits): %.80s", sha256);
+    const DWORD folderAttributes = GetFileAttributesA(folder);
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Say(message, messageSize, "there is no quarantine folder %s", folder);
+    // A folder others could write to may hold a planted line and copy.
+    if (!CheckExistingFolder(folder, folderAttributes, message, messageSize))
+        return false;
+    // Held from the read to the rewrite, so that no line a scan appends
+    // meanwhile is lost.
+    HandleGuard lock;
+    if (!TakeManifestLock(folder, lock, message, messageSize))
+        return false;
     HeapText text;
     if (!ReadManifest(folder, text, message, messageSize))
         return false;
@@ -501,10 +859,17 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
     if (!open)
         return Say(message, messageSize, any ? "%s was restored before" : "%s is not in the quarantine", wanted);
 
-    char original[MAX_PATH];
-    if (!ConvertPath(found.path, CP_UTF8, CP_ACP, original, sizeof original))
-        return Say(message, messageSize, "the original path cannot be written on this system: %s", found.path);
-    if (GetFileAttributesA(original) != INVALID_FILE_ATTRIBUTES)
+    const char* original = found.path;
+    static char why[kManifestPathChars + 200];
+    if (!CheckRestoreTarget(original, why, sizeof why))
+        return Say(message, messageSize, "%s is not restored: %s", original, why);
+    if (!WideFiles()) {
+        char ansi[MAX_PATH];
+        if (!ToAnsiExact(original, ansi, sizeof ansi))
+            return Say(message, messageSize, "%s is not restored: the name cannot be written exactly on this system",
+                       original);
+    }
+    if (PathAttributes(original) != INVALID_FILE_ATTRIBUTES)
         return Say(message, messageSize, "%s exists; nothing was replaced", original);
 
     char keptName[80];
@@ -522,68 +887,65 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
         memcmp(magic, kQuarantineMagic, sizeof magic) != 0)
         return Say(message, messageSize, "%s is not a kept copy", kept);
 
-    // Written beside the original under a temporary name, then moved: the
-    // original path never holds a half-written file, and the move refuses a
-    // file that appeared meanwhile.
-    char folderOfOriginal[MAX_PATH];
-    CopyText(folderOfOriginal, sizeof folderOfOriginal, original);
-    char* slash = strrchr(folderOfOriginal, '\\');
-    if (!slash)
-        return Say(message, messageSize, "the original path has no folder: %s", original);
-    if (slash == folderOfOriginal + 2 && folderOfOriginal[1] == ':')
-        slash[1] = '\0'; // keep the root's backslash: "C:\"
-    else
-        slash[0] = '\0';
-    char temp[MAX_PATH];
-    if (!GetTempFileNameA(folderOfOriginal, "scq", 0, temp))
-        return Say(message, messageSize, "cannot write in %s (error %lu)", folderOfOriginal, GetLastError());
+    // Written beside the original under a new name of its own, then moved:
+    // the original path never holds a half-written file, and the move
+    // refuses a file that appeared meanwhile.
+    static char temp[kManifestPathChars + 32];
+    CopyText(temp, sizeof temp, original);
+    char* slash = strrchr(temp, '\\');
+    HandleGuard out;
+    for (unsigned attempt = 0; slash && attempt < 64 && !out.valid(); ++attempt) {
+        snprintf(slash + 1, sizeof temp - size_t(slash + 1 - temp), "scq%08lx.tmp",
+                 static_cast<unsigned long>(GetTickCount() + attempt * 7919u));
+        out.reset(PathCreateFile(temp, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
+        if (!out.valid() && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    if (!out.valid())
+        return Say(message, messageSize, "cannot write beside %s (error %lu)", original, GetLastError());
     Sha256State hash;
     Sha256Begin(hash);
     uint64_t done = 0;
-    bool ok;
-    {
-        HandleGuard out(CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ok = out.valid();
-        while (ok) {
-            if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr)) {
-                ok = false;
-                break;
-            }
-            if (got == 0)
-                break;
-            if (done + got > found.size) {
-                ok = false;
-                break;
-            }
-            TransformQuarantineBytes(g_chunk, got, done);
-            Sha256Add(hash, g_chunk, got);
-            ok = WriteAll(out.get(), g_chunk, got);
-            done += got;
+    bool ok = true;
+    while (ok) {
+        if (!ReadFile(copy.get(), g_chunk, kChunkBytes, &got, nullptr)) {
+            ok = false;
+            break;
         }
-        ok = ok && FlushFileBuffers(out.get());
+        if (got == 0)
+            break;
+        if (done + got > found.size) {
+            ok = false;
+            break;
+        }
+        TransformQuarantineBytes(g_chunk, got, done);
+        Sha256Add(hash, g_chunk, got);
+        ok = WriteAll(out.get(), g_chunk, got);
+        done += got;
     }
+    ok = ok && FlushFileBuffers(out.get());
+    out.Close();
     char digest[65];
     Sha256End(hash, digest);
     if (!ok || done != found.size || strcmp(digest, wanted) != 0) {
-        DeleteFileA(temp);
+        PathDelete(temp);
         return Say(message, messageSize, ok ? "the kept copy %s is damaged; nothing was restored"
                                             : "the file could not be written back from %s",
                    kept);
     }
-    if (!MoveFileA(temp, original)) {
+    if (!PathMoveNew(temp, original)) {
         DWORD error = GetLastError();
-        DeleteFileA(temp);
+        PathDelete(temp);
         return Say(message, messageSize, "%s cannot be put back (error %lu); nothing was replaced", original, error);
     }
 
     UtcTimeText(found.restored, sizeof found.restored);
-    char line[kManifestLineChars + 64];
     HeapText updated;
     bool marked = false;
-    if (updated.Allocate(length + sizeof line) && FormatManifestLine(found, line, sizeof line)) {
-        DWORD lineLength = static_cast<DWORD>(strlen(line));
+    if (updated.Allocate(length + sizeof g_line) && FormatManifestLine(found, g_line, sizeof g_line)) {
+        DWORD lineLength = static_cast<DWORD>(strlen(g_line));
         memcpy(updated.data, text.data, lineStart);
-        memcpy(updated.data + lineStart, line, lineLength);
+        memcpy(updated.data + lineStart, g_line, lineLength);
         memcpy(updated.data + lineStart + lineLength, text.data + nextStart, length - nextStart);
         marked = ReplaceManifest(folder, updated.data, lineStart + lineLength + (length - nextStart));
     }
@@ -601,28 +963,27 @@ bool ListQuarantine(const char* folder, HANDLE out, char* why, size_t whySize)
         return false;
     const DWORD length = text.length;
     DWORD mode = 0;
-    bool ok = true;
+    bool ok;
+    bool damaged = false;
     if (GetConsoleMode(out, &mode)) {
-        // A console shows its own code page: the UTF-8 goes through wide characters.
-        static wchar_t wide[4096];
-        DWORD start = 0;
-        while (ok && start < length) {
-            DWORD count = length - start > 2048 ? 2048 : length - start;
-            // Never cut a UTF-8 sequence in two.
-            while (count > 0 && start + count < length &&
-                   (static_cast<unsigned char>(text.data[start + count]) & 0xC0) == 0x80)
-                --count;
-            if (count == 0)
-                break;
-            int n = MultiByteToWideChar(CP_UTF8, 0, text.data + start, static_cast<int>(count), wide, 4096);
-            DWORD written = 0;
-            ok = n > 0 && WriteConsoleW(out, wide, static_cast<DWORD>(n), &written, nullptr);
-            start += count;
-        }
+        // A console shows its own code page: the UTF-8 goes through wide
+        // characters, decoded here (Windows 95 has no UTF-8 conversion).
+        ok = WriteConsoleUtf8(out, text.data, length, &damaged);
     } else {
         ok = WriteAll(out, text.data, length);
+        static uint16_t units[4096];
+        for (DWORD at = 0; at < length;) {
+            size_t written = 0;
+            at += static_cast<DWORD>(
+                DecodeUtf8ForDisplay(text.data + at, length - at, units, sizeof units / sizeof units[0], &written,
+                                     &damaged));
+        }
     }
     if (!ok)
         return Say(why, whySize, "the manifest could not be written out");
+    if (damaged)
+        return Say(why, whySize,
+                   "the manifest is damaged: it holds bytes that are not UTF-8 (a console shows them as U+FFFD); "
+                   "everything else was listed");
     return true;
 }

@@ -80,6 +80,77 @@ bool AllPrintable(const char* text)
     return true;
 }
 
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == static_cast<unsigned char>(kManifestEscape); }
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Takes an escaped text field: every escape must be complete and stand for
+// a byte that needs one (so each entry has exactly one spelling), never NUL.
+bool TakeEscapedField(const char* begin, const char* end, char* out, size_t size)
+{
+    size_t n = 0;
+    for (const char* p = begin; p < end; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == static_cast<unsigned char>(kManifestEscape)) {
+            if (end - p < 3)
+                return false;
+            int high = HexValue(p[1]), low = HexValue(p[2]);
+            if (high < 0 || low < 0)
+                return false;
+            c = static_cast<unsigned char>(high * 16 + low);
+            if (c == 0 || !NeedsEscape(c))
+                return false;
+            p += 2;
+        }
+        if (n + 1 >= size)
+            return false;
+        out[n++] = static_cast<char>(c);
+    }
+    if (n == 0)
+        return false;
+    out[n] = '\0';
+    return true;
+}
+
+// Appends text with its line-breaking bytes escaped; false when it does not fit.
+bool PutEscaped(char*& out, size_t& left, const char* text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        size_t need = NeedsEscape(*p) ? 3 : 1;
+        if (left <= need)
+            return false;
+        if (need == 3) {
+            *out++ = kManifestEscape;
+            *out++ = kHex[*p >> 4];
+            *out++ = kHex[*p & 15];
+        } else {
+            *out++ = static_cast<char>(*p);
+        }
+        left -= need;
+    }
+    *out = '\0';
+    return true;
+}
+
+bool PutText(char*& out, size_t& left, const char* text)
+{
+    size_t n = strlen(text);
+    if (left <= n)
+        return false;
+    memcpy(out, text, n + 1);
+    out += n;
+    left -= n;
+    return true;
+}
+
 } // namespace
 
 void Sha256Begin(Sha256State& state)
@@ -149,7 +220,10 @@ bool ParseManifestLine(const char* line, size_t length, ManifestEntry& entry)
     const char* end = line + length;
     fields[0] = p;
     for (; p < end; ++p) {
-        if (*p == '\0')
+        // Raw control bytes never stand in a line the program wrote.
+        if (static_cast<unsigned char>(*p) < 0x20 && *p != '\t')
+            return false;
+        if (*p == 0x7F)
             return false;
         if (*p == '\t') {
             if (count >= 5)
@@ -163,8 +237,8 @@ bool ParseManifestLine(const char* line, size_t length, ManifestEntry& entry)
         return false;
     if (!TakeField(fields[0], ends[0], entry.time, sizeof entry.time) ||
         !TakeField(fields[1], ends[1], entry.sha256, sizeof entry.sha256) || !NormaliseSha256Hex(entry.sha256) ||
-        !TakeField(fields[2], ends[2], entry.name, sizeof entry.name) ||
-        !TakeField(fields[3], ends[3], entry.path, sizeof entry.path))
+        !TakeEscapedField(fields[2], ends[2], entry.name, sizeof entry.name) ||
+        !TakeEscapedField(fields[3], ends[3], entry.path, sizeof entry.path))
         return false;
     char size[24];
     if (!TakeField(fields[4], ends[4], size, sizeof size))
@@ -183,18 +257,25 @@ bool ParseManifestLine(const char* line, size_t length, ManifestEntry& entry)
             !TakeField(fields[5] + prefix, ends[5], entry.restored, sizeof entry.restored))
             return false;
     }
-    return AllPrintable(entry.time) && AllPrintable(entry.name) && AllPrintable(entry.path) &&
-           AllPrintable(entry.restored);
+    return AllPrintable(entry.time) && AllPrintable(entry.restored);
 }
 
 bool FormatManifestLine(const ManifestEntry& entry, char* out, size_t size)
 {
-    int n;
-    if (entry.restored[0] != '\0')
-        n = snprintf(out, size, "%s\t%s\t%s\t%s\t%llu\trestored %s\r\n", entry.time, entry.sha256, entry.name,
-                     entry.path, static_cast<unsigned long long>(entry.size), entry.restored);
-    else
-        n = snprintf(out, size, "%s\t%s\t%s\t%s\t%llu\r\n", entry.time, entry.sha256, entry.name, entry.path,
-                     static_cast<unsigned long long>(entry.size));
-    return n > 0 && size_t(n) < size;
+    if (size == 0 || !AllPrintable(entry.time) || !AllPrintable(entry.restored) || entry.name[0] == '\0' ||
+        entry.path[0] == '\0')
+        return false;
+    char number[24];
+    snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(entry.size));
+    char* p = out;
+    size_t left = size;
+    bool ok = PutText(p, left, entry.time) && PutText(p, left, "\t") && PutText(p, left, entry.sha256) &&
+              PutText(p, left, "\t") && PutEscaped(p, left, entry.name) && PutText(p, left, "\t") &&
+              PutEscaped(p, left, entry.path) && PutText(p, left, "\t") && PutText(p, left, number);
+    if (ok && entry.restored[0] != '\0')
+        ok = PutText(p, left, "\trestored ") && PutText(p, left, entry.restored);
+    ok = ok && PutText(p, left, "\r\n");
+    if (!ok)
+        out[0] = '\0';
+    return ok;
 }

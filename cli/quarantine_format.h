@@ -34,10 +34,18 @@ bool NormaliseSha256Hex(char* text);
 
 // One manifest line: time, SHA-256, detection name, original path (UTF-8),
 // size, tab-separated; a restored copy has a sixth field "restored TIME".
+// A name may hold bytes that would break the line (TAB, CR, LF, other
+// control characters, DEL): in the text fields they are written as '|' and
+// two upper-case hexadecimal digits, '|' itself as "|7C" ('|' is no
+// character of a Win32 file name, so an ordinary name reads as it is).
+constexpr char kManifestEscape = '|';
 constexpr size_t kManifestTimeChars = 32;
 constexpr size_t kManifestNameChars = 64;
-constexpr size_t kManifestPathChars = 1040; // 259 ANSI characters, up to 4 UTF-8 bytes each
-constexpr size_t kManifestLineChars = 1400;
+// The longest name the system holds: 32,767 UTF-16 units, at most 3 UTF-8
+// bytes each.
+constexpr size_t kManifestPathChars = 3 * 32767 + 1;
+// Escaped, a path byte may take three; the other fields stay small.
+constexpr size_t kManifestLineChars = 3 * kManifestPathChars + 512;
 struct ManifestEntry {
     char time[kManifestTimeChars];
     char sha256[65];
@@ -51,4 +59,5 @@ struct ManifestEntry {
 // False for anything that is not a well-formed entry.
 bool ParseManifestLine(const char* line, size_t length, ManifestEntry& entry);
 // Writes the line with "\r\n" into out; false when it does not fit.
+// Every entry it writes, ParseManifestLine reads back as the same entry.
 bool FormatManifestLine(const ManifestEntry& entry, char* out, size_t size);

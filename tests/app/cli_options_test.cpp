@@ -1,6 +1,7 @@
 // The console program's command line and the exit code a scan ends with.
 #include "cli/cli_options.h"
 #include "cli/console_scan.h"
+#include "cli/console_text.h"
 #include "detect/text.h"
 #include "scan/scan_state.h"
 #include "tests/support/child_process.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -120,7 +122,13 @@ TEST_P(QuarantineSwitches, AcceptsOrRefuses)
 
 const QuarantineSwitchCase kQuarantineSwitchCases[] = {
     {"BackupWithScan", {"/Q", "/B:C:\\q", "/F:C:\\d", "/L:r.txt", "/R"}, true, "C:\\q", "", ""},
-    {"RestoreAnyCase", {"-b:C:\\q", "-restore:ABC", "/q"}, true, "C:\\q", "ABC", ""},
+    {"RestoreAnyCase", {"-b:C:\\q", "-restore:ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789", "/q"}, true, "C:\\q",
+     "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789", ""},
+    // A malformed value is refused here, whatever its length.
+    {"RestoreShort", {"/B:C:\\q", "/RESTORE:abc"}, false},
+    {"RestoreNotHex", {"/B:C:\\q", "/RESTORE:ghijkl0123456789abcdef0123456789abcdef0123456789abcdef0123456789"}, false},
+    {"RestoreOneDigitTooMany", {"/B:C:\\q", "/RESTORE:abcdef0123456789abcdef0123456789abcdef0123456789abcdef01234567890"}, false},
+    {"RestoreEightyAndMore", {"/B:C:\\q", "/RESTORE:abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789"}, false},
     {"List", {"/List:C:\\q"}, true, "", "", "C:\\q"},
     {"RestoreWithoutFolder", {"/RESTORE:abc"}, false},
     {"RestoreWithScanSwitch", {"/B:C:\\q", "/RESTORE:abc", "/F:C:\\d"}, false},
@@ -137,6 +145,80 @@ INSTANTIATE_TEST_SUITE_P(Cli, QuarantineSwitches, testing::ValuesIn(kQuarantineS
                          [](const testing::TestParamInfo<QuarantineSwitchCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// The longest values every switch may take still leave the last switch in
+// the report's header.
+TEST(CliSwitches, ReportShowsEverySwitchWithTheLongestValues)
+{
+    const std::string folder = "/F:C:\\" + std::string(MAX_PATH - 4, 'f');
+    const std::string report = "/L:C:\\" + std::string(MAX_PATH - 4, 'l');
+    const std::string backup = "/B:C:\\" + std::string(MAX_PATH - 4, 'b');
+    const char* argv[] = {"x", "/Q", "/N", folder.c_str(), report.c_str(), backup.c_str(), "/R"};
+    CliOptions options;
+    ASSERT_TRUE(ParseCliOptions(7, argv, options)) << options.error;
+    char text[kSwitchesChars];
+    memset(text, 0x5A, sizeof text);
+    FormatSwitches(options, text, sizeof text);
+    EXPECT_EQ("/Q /N " + folder + " " + report + " " + backup + " /R", std::string(text));
+}
+
+// On a Windows 9x console WriteConsoleW is a stub that fails: the text must
+// still appear, in the console's code page.
+BOOL WINAPI FailingWriteConsoleW(HANDLE, const VOID*, DWORD, LPDWORD, LPVOID)
+{
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}
+
+std::wstring g_wideSeen;
+BOOL WINAPI RecordingWriteConsoleW(HANDLE, const VOID* text, DWORD count, LPDWORD written, LPVOID)
+{
+    g_wideSeen.append(static_cast<const wchar_t*>(text), count);
+    *written = count;
+    return TRUE;
+}
+
+TEST(CliConsoleText, WhereWriteConsoleWFailsTheCodePageTextAppears)
+{
+    const std::string path = ScratchDir() + "\\console.txt";
+    auto run = [&](WriteConsoleWFn writer, auto write) {
+        WriteConsoleWFn saved = g_writeConsoleW;
+        g_writeConsoleW = writer;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        bool ok = file != INVALID_HANDLE_VALUE && write(file);
+        CloseHandle(file);
+        g_writeConsoleW = saved;
+        std::vector<uint8_t> bytes = ReadBytes(path);
+        DeleteFileA(path.c_str());
+        EXPECT_TRUE(ok);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    UINT codePage = GetConsoleOutputCP();
+    char e[4] = "";
+    WideCharToMultiByte(codePage ? codePage : CP_OEMCP, 0, L"\u00e9", 1, e, sizeof e, "?", nullptr);
+
+    // Wide text: in the code page, characters it lacks as '?'.
+    const wchar_t wide[] = L"Total caf\u00e9 \u6587\r\n";
+    EXPECT_EQ(std::string("Total caf") + e + " ?\r\n",
+              run(FailingWriteConsoleW, [&](HANDLE h) { return WriteConsoleWide(h, wide, wcslen(wide)); }));
+
+    // The manifest's UTF-8, a long run of stray continuation bytes inside:
+    // all of it appears, the bad bytes as '?', and the damage is reported.
+    const std::string utf8 = "before caf\xC3\xA9 " + std::string(3000, '\x80') + " after\r\n";
+    bool damaged = false;
+    EXPECT_EQ("before caf" + std::string(e) + " " + std::string(3000, '?') + " after\r\n",
+              run(FailingWriteConsoleW, [&](HANDLE h) { return WriteConsoleUtf8(h, utf8.data(), utf8.size(), &damaged); }));
+    EXPECT_TRUE(damaged);
+
+    // Where WriteConsoleW works it is used, with every character.
+    g_wideSeen.clear();
+    damaged = false;
+    EXPECT_EQ("", run(RecordingWriteConsoleW, [&](HANDLE h) {
+        return WriteConsoleUtf8(h, "caf\xC3\xA9 \xF0\x9F\x98\x80", 10, &damaged);
+    }));
+    EXPECT_EQ(std::wstring(L"caf\u00e9 \U0001F600"), g_wideSeen);
+    EXPECT_FALSE(damaged);
+}
 
 TEST(CliSwitches, ReportShowsTheQuarantineFolder)
 {

@@ -20,6 +20,16 @@ using namespace scx::test;
 
 namespace {
 
+// Bound at run time: the tests build for systems older than symbolic links.
+bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder)
+{
+    using Fn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    auto make = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkW")));
+    const std::wstring from(link.begin(), link.end()), to(target.begin(), target.end());
+    return make && make(from.c_str(), to.c_str(), folder ? 1 : 0) &&
+           (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 constexpr int kRecord = 1;
 constexpr unsigned kRunTimeoutMs = 120000;
 
@@ -265,7 +275,8 @@ const ExitCase kExitCases[] = {
     {"StrayArgument", Fixture::OneInfected, "{D}", 4, false, true},
     {"HelpIsNoScan", Fixture::OneInfected, "/?", 4, false, true},
     {"MissingFolder", Fixture::None, "/F:{D}\\missing", 5, false, false},
-    {"UnwritableReport", Fixture::OneInfected, "/F:{D} /L:{D}\\nofolder\\report.txt", 5, false, true},
+    // A report that cannot be made does not stop the scan (standard error says so).
+    {"UnwritableReport", Fixture::OneInfected, "/F:{D} /L:{D}\\nofolder\\report.txt", 1, true, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cli, CliExitCode, testing::ValuesIn(kExitCases),
@@ -371,6 +382,93 @@ TEST_F(CliTest, ReportIsUtf8ForAnsiNames)
     EXPECT_EQ(std::string::npos, text.find("caf\xE9\\")) << "no raw ANSI byte left";
     DeleteFileA(report.c_str());
 }
+
+// --- a report file someone made first ---------------------------------------
+// Report paths in the examples are in folders anyone may write to. Whatever
+// stands at the name, the scan runs; the report is a new file of this run's
+// own, or standard error says it could not be written.
+
+enum class PreMade { OldContent, ReadOnly, HeldOpen, Folder, LinkToAnotherFile };
+
+struct PreMadeCase {
+    const char* name;
+    PreMade kind;
+    bool written; // a fresh report stands at the name afterwards
+};
+
+class CliPreMadeReport : public CliTest, public testing::WithParamInterface<PreMadeCase> {};
+
+TEST_P(CliPreMadeReport, ScanRunsWhateverStandsAtTheName)
+{
+    const PreMadeCase& c = GetParam();
+    const std::string side = MakeScratchSubdir("premade");
+    const std::string report = side + "\\scourix.txt";
+    const std::string other = side + "\\precious.txt";
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    switch (c.kind) {
+    case PreMade::OldContent:
+        ASSERT_TRUE(WriteText(report, "Exit code: 0 (nothing found)\r\n"));
+        break;
+    case PreMade::ReadOnly:
+        ASSERT_TRUE(WriteText(report, "Exit code: 0 (nothing found)\r\n"));
+        ASSERT_TRUE(SetFileAttributesA(report.c_str(), FILE_ATTRIBUTE_READONLY));
+        break;
+    case PreMade::HeldOpen:
+        ASSERT_TRUE(WriteText(report, "Exit code: 0 (nothing found)\r\n"));
+        held = CreateFileA(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        break;
+    case PreMade::Folder:
+        ASSERT_TRUE(MakeDirs(report));
+        break;
+    case PreMade::LinkToAnotherFile: {
+        ASSERT_TRUE(WriteText(other, "precious"));
+        if (!MakeSymbolicLink(report, other, false))
+            GTEST_SKIP() << "no file link can be made here (error " << GetLastError() << ")";
+        break;
+    }
+    }
+
+    CliRun run = RunCli("/F:" + dir_ + " /L:" + report);
+    if (held != INVALID_HANDLE_VALUE) {
+        EXPECT_EQ("Exit code: 0 (nothing found)\r\n", ReadText(report)) << "a held file is left as it was";
+        CloseHandle(held);
+    }
+
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_FALSE(FileExists(sample)) << "the scan ran and removed it";
+    EXPECT_TRUE(Contains(SplitLines(run.out), sample + "     " + RecordName() + " removed")) << run.out;
+    if (c.written) {
+        std::vector<std::string> lines = SplitLines(ReadText(report));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ("Scourix command-line scan report", lines.front());
+        EXPECT_EQ("Exit code: 1 (found and all removed)", lines.back());
+        EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "Exit code: 1 (found and all removed)"));
+        EXPECT_EQ(0u, GetFileAttributesA(report.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))
+            << "a new plain file";
+    } else {
+        EXPECT_NE(std::string::npos, run.err.find("the report file " + report + " cannot be written")) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find("the scan runs without it")) << run.err;
+    }
+    if (c.kind == PreMade::LinkToAnotherFile) {
+        EXPECT_EQ("precious", ReadText(other)) << "the link was not followed";
+    }
+    SetFileAttributesA(report.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveTree(side);
+}
+
+const PreMadeCase kPreMadeCases[] = {
+    {"OldContent", PreMade::OldContent, true},
+    {"ReadOnly", PreMade::ReadOnly, true},
+    {"HeldOpen", PreMade::HeldOpen, false},
+    {"Folder", PreMade::Folder, false},
+    {"LinkToAnotherFile", PreMade::LinkToAnotherFile, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliPreMadeReport, testing::ValuesIn(kPreMadeCases),
+                         [](const testing::TestParamInfo<PreMadeCase>& info) { return std::string(info.param.name); });
 
 // --- the memory stage with a running sample (Windows XP: PSAPI) --------------
 

@@ -1,6 +1,8 @@
 // The console program's quarantine: a neutralised copy and a manifest line
 // before each removal, nothing removed without them, and the way back.
 #include "cli/quarantine_format.h"
+#include "cli/quarantine_trust.h"
+#include "cli/utf8_text.h"
 #include "detect/detection.h"
 #include "tests/support/child_process.h"
 #include "tests/support/guarded_buffer.h"
@@ -21,6 +23,16 @@
 using namespace scx::test;
 
 namespace {
+
+// Bound at run time: the tests build for systems older than symbolic links.
+bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder)
+{
+    using Fn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    auto make = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkW")));
+    const std::wstring from(link.begin(), link.end()), to(target.begin(), target.end());
+    return make && make(from.c_str(), to.c_str(), folder ? 1 : 0) &&
+           (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 constexpr int kRecord = 1;
 std::string RecordName() { return DetectionTable[kRecord].name; }
@@ -129,6 +141,209 @@ TEST_P(ManifestLine, ParsesOnlyWellFormedEntries)
 
 INSTANTIATE_TEST_SUITE_P(Quarantine, ManifestLine, testing::ValuesIn(kLineCases),
                          [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
+
+// Names may hold bytes that would break a line (DEL through Win32; TAB, CR,
+// LF and other control characters through the native API). Each must write
+// out as one line and read back as the same name: a CR LF in a name must not
+// forge a second entry.
+TEST(QuarantineFormat, EveryNameReadsBackFromItsLine)
+{
+    const char* const paths[] = {
+        "C:\\a\\vex\x7F.exe",
+        "C:\\a\\tab\there.exe",
+        "C:\\a\\x.exe\r\n2026-01-01T00:00:00Z\tabcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789\tn\tC:\\evil.exe\t1",
+        "C:\\a\\bell\x01\x1F.exe",
+        "C:\\a\\pipe|7C|.exe",
+        "C:\\caf\xC3\xA9\\\xE6\x96\x87.exe",
+    };
+    for (const char* path : paths) {
+        static ManifestEntry entry;
+        memset(&entry, 0, sizeof entry);
+        strcpy(entry.time, "2026-12-10T07:02:11Z");
+        strcpy(entry.sha256, "abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789");
+        strcpy(entry.name, "W32/Vexmor.Bc.Trojan");
+        strcpy(entry.path, path);
+        entry.size = 8425;
+        static char line[kManifestLineChars + 64];
+        ASSERT_TRUE(FormatManifestLine(entry, line, sizeof line)) << path;
+        std::string text = line;
+        ASSERT_EQ("\r\n", text.substr(text.size() - 2));
+        const std::string body = text.substr(0, text.size() - 2);
+        EXPECT_EQ(4, std::count(body.begin(), body.end(), '\t')) << "five fields: " << body;
+        EXPECT_TRUE(std::none_of(body.begin(), body.end(),
+                                 [](char c) { return (c != '\t' && static_cast<unsigned char>(c) < 0x20) || c == 0x7F; }))
+            << "no raw control byte: " << body;
+        static ManifestEntry reread;
+        ASSERT_TRUE(ParseManifestLine(body.data(), body.size(), reread)) << body;
+        EXPECT_STREQ(path, reread.path);
+    }
+    // An escape stands only for a byte that needs one, and never for NUL:
+    // each name has one spelling.
+    for (const char* field : {"C:\\a|41.exe", "C:\\a|00.exe", "C:\\a|7", "C:\\a|7f.exe", "C:\\a|G1.exe"}) {
+        std::string bad = std::string("t\tabcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789\tn\t") +
+                          field + "\t1";
+        ManifestEntry entry;
+        EXPECT_FALSE(ParseManifestLine(bad.data(), bad.size(), entry)) << field;
+    }
+}
+
+// --- UTF-8, decoded without the system (Windows 95 has no CP_UTF8) --------
+
+TEST(QuarantineText, Utf8ConvertsExactlyOrNotAtAll)
+{
+    struct Case {
+        const char* name;
+        std::string utf8;
+        std::vector<uint16_t> units; // empty: refused
+    };
+    const Case cases[] = {
+        {"Ascii", "C:\\a.exe", {'C', ':', '\\', 'a', '.', 'e', 'x', 'e'}},
+        {"TwoThreeFour", "\xC3\xA9\xE2\x9C\x93\xF0\x9F\x98\x80", {0xE9, 0x2713, 0xD83D, 0xDE00}},
+        {"FullwidthStaysFullwidth", "\xEF\xBC\x8E\xEF\xBC\xBC", {0xFF0E, 0xFF3C}},
+        {"Overlong", "\xC0\xAE", {}},
+        {"OverlongThree", "\xE0\x80\xAE", {}},
+        {"Surrogate", "\xED\xA0\x80", {}},
+        {"BeyondUnicode", "\xF4\x90\x80\x80", {}},
+        {"CutShort", "a\xE2\x9C", {}},
+        {"LoneContinuation", "\x80", {}},
+    };
+    for (const Case& c : cases) {
+        uint16_t out[16];
+        size_t written = 0;
+        bool ok = Utf8ToUtf16(c.utf8.data(), c.utf8.size(), out, 16, &written);
+        ASSERT_EQ(!c.units.empty(), ok) << c.name;
+        if (!ok)
+            continue;
+        EXPECT_EQ(c.units, std::vector<uint16_t>(out, out + written)) << c.name;
+        char back[64];
+        ASSERT_TRUE(Utf16ToUtf8(out, written, back, sizeof back)) << c.name;
+        EXPECT_EQ(c.utf8, back) << c.name;
+    }
+    const uint16_t unpaired[] = {'a', 0xD800, 'b'};
+    char out[16];
+    EXPECT_FALSE(Utf16ToUtf8(unpaired, 3, out, sizeof out));
+    // Too small a buffer is refused, never cut.
+    uint16_t small[3];
+    size_t written = 0;
+    EXPECT_FALSE(Utf8ToUtf16("abc", 3, small, 3, &written));
+}
+
+// --- which existing folder may hold the quarantine --------------------------
+
+// A self-relative descriptor built with the system's own calls.
+struct DescriptorSpec {
+    const char* owner;      // string SID, or null for none
+    bool dacl;              // false: no access list at all
+    struct Entry {
+        const char* sid;
+        DWORD mask;
+        BYTE flags;
+        bool deny;
+    };
+    std::vector<Entry> entries;
+};
+
+std::vector<uint8_t> BuildDescriptor(const DescriptorSpec& spec)
+{
+    std::vector<PSID> sids;
+    auto sid = [&](const char* text) {
+        PSID s = nullptr;
+        ConvertStringSidToSidA(text, &s);
+        sids.push_back(s);
+        return s;
+    };
+    union {
+        ACL acl;
+        DWORD words[512];
+    } space;
+    SECURITY_DESCRIPTOR absolute;
+    InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
+    if (spec.owner)
+        SetSecurityDescriptorOwner(&absolute, sid(spec.owner), FALSE);
+    if (spec.dacl) {
+        InitializeAcl(&space.acl, sizeof space, ACL_REVISION);
+        for (const DescriptorSpec::Entry& e : spec.entries) {
+            if (e.deny)
+                AddAccessDeniedAceEx(&space.acl, ACL_REVISION, e.flags, e.mask, sid(e.sid));
+            else
+                AddAccessAllowedAceEx(&space.acl, ACL_REVISION, e.flags, e.mask, sid(e.sid));
+        }
+        SetSecurityDescriptorDacl(&absolute, TRUE, &space.acl, FALSE);
+    }
+    DWORD size = 0;
+    MakeSelfRelativeSD(&absolute, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    if (!MakeSelfRelativeSD(&absolute, bytes.data(), &size))
+        bytes.clear();
+    for (PSID s : sids)
+        LocalFree(s);
+    return bytes;
+}
+
+constexpr const char* kAdmins = "S-1-5-32-544";
+constexpr const char* kSystemSid = "S-1-5-18";
+constexpr const char* kUsers = "S-1-5-32-545";
+constexpr const char* kEveryone = "S-1-1-0";
+constexpr const char* kCreatorOwner = "S-1-3-0";
+constexpr const char* kRunner = "S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr BYTE kInheritBoth = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+
+struct TrustCase {
+    const char* name;
+    DescriptorSpec spec;
+    FolderTrust expected;
+};
+
+TEST(QuarantineFolderTrust, OnlyAFolderNoOneElseMayWriteIsUsed)
+{
+    const DescriptorSpec::Entry adminsFull = {kAdmins, FILE_ALL_ACCESS, kInheritBoth, false};
+    const DescriptorSpec::Entry systemFull = {kSystemSid, FILE_ALL_ACCESS, kInheritBoth, false};
+    const TrustCase cases[] = {
+        {"MadeByTheScan", {kAdmins, true, {adminsFull, systemFull}}, FolderTrust::kTrusted},
+        {"OwnedBySystem", {kSystemSid, true, {adminsFull, systemFull}}, FolderTrust::kTrusted},
+        {"OwnedByTheRunner", {kRunner, true, {{kRunner, FILE_ALL_ACCESS, 0, false}}}, FolderTrust::kTrusted},
+        {"UsersMayRead", {kAdmins, true, {adminsFull, {kUsers, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kInheritBoth, false}}}, FolderTrust::kTrusted},
+        {"CreatorOwnerForWhatIsMadeInside", {kAdmins, true, {adminsFull, {kCreatorOwner, GENERIC_ALL, kInheritBoth | INHERIT_ONLY_ACE, false}}}, FolderTrust::kTrusted},
+        {"OwnedByAUser", {kUsers, true, {adminsFull, systemFull}}, FolderTrust::kOwnerNotTrusted},
+        {"OwnedByAnotherAccount", {"S-1-5-21-1-2-3-1002", true, {adminsFull}}, FolderTrust::kOwnerNotTrusted},
+        {"NoOwner", {nullptr, true, {adminsFull}}, FolderTrust::kOwnerNotTrusted},
+        {"NoAccessList", {kAdmins, false, {}}, FolderTrust::kNoAccessList},
+        {"UsersMayAddFiles", {kAdmins, true, {adminsFull, {kUsers, FILE_ADD_FILE, 0, false}}}, FolderTrust::kOthersMayWrite},
+        {"UsersMayAddFolders", {kAdmins, true, {adminsFull, {kUsers, FILE_ADD_SUBDIRECTORY, 0, false}}}, FolderTrust::kOthersMayWrite},
+        {"UsersMayDeleteCopies", {kAdmins, true, {adminsFull, {kUsers, FILE_DELETE_CHILD, 0, false}}}, FolderTrust::kOthersMayWrite},
+        {"UsersMayChangeTheList", {kAdmins, true, {adminsFull, {kUsers, WRITE_DAC, 0, false}}}, FolderTrust::kOthersMayWrite},
+        {"EveryoneGenericWrite", {kAdmins, true, {adminsFull, {kEveryone, GENERIC_WRITE, 0, false}}}, FolderTrust::kOthersMayWrite},
+        {"UsersWriteWhatIsMadeInside", {kAdmins, true, {adminsFull, {kUsers, FILE_GENERIC_WRITE, kInheritBoth | INHERIT_ONLY_ACE, false}}}, FolderTrust::kOthersMayWrite},
+        {"CreatorOwnerOnTheFolderItself", {kAdmins, true, {adminsFull, {kCreatorOwner, GENERIC_ALL, 0, false}}}, FolderTrust::kOthersMayWrite},
+        // Denying entries are not weighed: the allowing one counts all the same.
+        {"DenyBeforeAllow", {kAdmins, true, {{kUsers, FILE_ALL_ACCESS, 0, true}, adminsFull, {kUsers, FILE_ADD_FILE, 0, false}}}, FolderTrust::kOthersMayWrite},
+    };
+    for (const TrustCase& c : cases) {
+        std::vector<uint8_t> descriptor = BuildDescriptor(c.spec);
+        ASSERT_FALSE(descriptor.empty()) << c.name;
+        PSID runner = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidA(kRunner, &runner));
+        EXPECT_EQ(int(c.expected), int(JudgeQuarantineFolder(descriptor.data(), descriptor.size(),
+                                                             static_cast<uint8_t*>(runner), GetLengthSid(runner))))
+            << c.name;
+        // Without a runner, only Administrators and SYSTEM own trusted folders.
+        if (std::string(c.name) == "OwnedByTheRunner") {
+            EXPECT_EQ(int(FolderTrust::kOwnerNotTrusted),
+                      int(JudgeQuarantineFolder(descriptor.data(), descriptor.size(), nullptr, 0)));
+        }
+        // Cut anywhere, a descriptor never passes (read inside a guard page).
+        if (c.expected == FolderTrust::kTrusted) {
+            for (size_t n = 0; n < descriptor.size(); ++n) {
+                GuardedBuffer cut(std::vector<uint8_t>(descriptor.begin(), descriptor.begin() + n));
+                EXPECT_NE(int(FolderTrust::kTrusted),
+                          int(JudgeQuarantineFolder(cut.data(), cut.size(), static_cast<uint8_t*>(runner),
+                                                    GetLengthSid(runner))))
+                    << c.name << " cut at " << n;
+            }
+        }
+        LocalFree(runner);
+    }
+}
 
 // A manifest is read from a folder anyone with access may have written to.
 // The parser must read no byte past the length it is given (the line ends
@@ -524,12 +739,15 @@ TEST_F(QuarantineRun, RestoreRefusesWhatItCannotVouchFor)
     };
     const Case cases[] = {
         {"UnknownHash", "/B:" + quarantine_ + " /RESTORE:" + std::string(64, '0'), "is not in the quarantine"},
-        {"NotAHash", "/B:" + quarantine_ + " /RESTORE:1234", "not a SHA-256"},
+        {"NotAHash", "/B:" + quarantine_ + " /RESTORE:1234", "needs a SHA-256"},
+        {"NotAHashFrom80Characters", "/B:" + quarantine_ + " /RESTORE:" + std::string(100, 'a'), "needs a SHA-256"},
         {"NoQuarantineThere", "/B:" + side_ + "\\none /RESTORE:" + digest, "there is no quarantine folder"},
     };
     for (const Case& c : cases) {
         ChildResult run = RunCli(c.args);
-        EXPECT_EQ(5, run.exitCode) << c.name << ": " << run.output;
+        // A malformed value is a usage error whatever its length.
+        const long code = std::string(c.says) == "needs a SHA-256" ? 4 : 5;
+        EXPECT_EQ(code, run.exitCode) << c.name << ": " << run.output;
         EXPECT_NE(std::string::npos, run.output.find(c.says)) << c.name << ": " << run.output;
     }
     EXPECT_FALSE(FileExists(sample));
@@ -582,7 +800,7 @@ TEST_F(QuarantineRun, ListPrintsTheManifest)
 
 // Ways the copy cannot be kept. The file must stay, reported like a failed
 // delete, with code 2 and nothing half-written left in the folder.
-enum class Blocker { ParentMissing, NameIsAFile, ManifestHeld, ManifestIsAFolder };
+enum class Blocker { ManifestHeld, ManifestIsAFolder };
 
 struct BlockedCase {
     const char* name;
@@ -601,12 +819,6 @@ TEST_P(QuarantineBlocked, FileStaysWhenItsCopyCannotBeKept)
     HANDLE held = INVALID_HANDLE_VALUE;
     std::vector<std::string> folderBefore;
     switch (c.blocker) {
-    case Blocker::ParentMissing:
-        folder = side_ + "\\missing\\quarantine";
-        break;
-    case Blocker::NameIsAFile:
-        ASSERT_TRUE(WriteText(folder, "not a folder"));
-        break;
     case Blocker::ManifestHeld:
         ASSERT_TRUE(MakeDirs(folder));
         ASSERT_TRUE(WriteText(folder + "\\manifest.tsv", ""));
@@ -642,8 +854,6 @@ TEST_P(QuarantineBlocked, FileStaysWhenItsCopyCannotBeKept)
 }
 
 const BlockedCase kBlockedCases[] = {
-    {"ParentMissing", Blocker::ParentMissing},
-    {"NameIsAFile", Blocker::NameIsAFile},
     {"ManifestHeldOpen", Blocker::ManifestHeld},
     {"ManifestIsAFolder", Blocker::ManifestIsAFolder},
 };
@@ -743,6 +953,408 @@ TEST_F(QuarantineRun, ManifestLineIsWrittenWhenTheCopyIsMadeNotAtTheEnd)
     EXPECT_EQ(original, Decode(ReadBytes(quarantine_ + "\\" + f[1] + ".vxq")));
     EXPECT_FALSE(FileExists(first));
     EXPECT_TRUE(FileExists(second)) << "the walk never reached it";
+}
+
+// --- folders others could write to, and manifests they could plant ---------
+
+// The README's example names a folder whose parents may not exist yet.
+TEST_F(QuarantineRun, MissingParentFoldersAreMade)
+{
+    const std::string folder = side_ + "\\Scourix\\Quarantine";
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+
+    ChildResult run = RunCli("/F:" + dir_ + " /L:" + report_ + " /B:" + folder);
+
+    EXPECT_EQ(1, run.exitCode) << run.output;
+    EXPECT_FALSE(FileExists(sample));
+    EXPECT_EQ(original, Decode(ReadBytes(folder + "\\" + Sha256Of(original) + ".vxq")));
+    ChildResult restore = RunCli("/B:" + folder + " /RESTORE:" + Sha256Of(original));
+    EXPECT_EQ(0, restore.exitCode) << restore.output;
+    EXPECT_EQ(original, ReadBytes(sample));
+}
+
+// The neutralised form of bytes, as the quarantine keeps them.
+std::vector<uint8_t> Encode(std::vector<uint8_t> bytes)
+{
+    TransformQuarantineBytes(bytes.data(), bytes.size(), 0);
+    bytes.insert(bytes.begin(), kQuarantineMagic, kQuarantineMagic + sizeof kQuarantineMagic);
+    return bytes;
+}
+
+std::string PlantedLine(const std::string& sha, const std::string& path, size_t size)
+{
+    return "2026-01-01T00:00:00Z\t" + sha + "\tW32/Vexmor.Trojan\t" + path + "\t" + std::to_string(size) + "\r\n";
+}
+
+// Gives everyone full control of folder (what a folder a standard user made
+// first may grant); false when this system does not keep such a list.
+bool OpenFolderToEveryone(const std::string& folder)
+{
+    PSID everyone = nullptr;
+    if (!ConvertStringSidToSidA("S-1-1-0", &everyone))
+        return false;
+    union {
+        ACL acl;
+        DWORD words[64];
+    } space;
+    SECURITY_DESCRIPTOR descriptor;
+    bool set = InitializeAcl(&space.acl, sizeof space, ACL_REVISION) &&
+               AddAccessAllowedAceEx(&space.acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                     FILE_ALL_ACCESS, everyone) &&
+               InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+               SetSecurityDescriptorDacl(&descriptor, TRUE, &space.acl, FALSE) &&
+               SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
+    std::vector<uint8_t> buffer(4096);
+    DWORD needed = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    LPVOID first = nullptr;
+    bool kept = set &&
+                GetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), DWORD(buffer.size()),
+                                 &needed) &&
+                GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) && present && acl &&
+                acl->AceCount == 1 && GetAce(acl, 0, &first) &&
+                EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(first)->SidStart, everyone);
+    LocalFree(everyone);
+    return kept;
+}
+
+enum class Hostile {
+    FolderNameIsAFile,
+    RelativeTarget,
+    DriveRelativeTarget,
+    DotDotTarget,
+    DevicePathTarget,
+    LinkAmongParents,
+    FullwidthDotsOnWindows98,
+    FullwidthDotsOnNt,
+    DelInTheName,
+    ContinuationBytes,
+};
+
+struct HostileCase {
+    const char* name;
+    Hostile kind;
+    long code;
+    const char* says; // in the program's output
+};
+
+class QuarantineHostile : public QuarantineRun, public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(QuarantineHostile, NothingIsLostAndNothingIsPlanted)
+{
+    const HostileCase& c = GetParam();
+    const std::string sample = Path(c.kind == Hostile::DelInTheName ? "vex\x7F.exe" : "vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+    // What a planter wants written, and where.
+    const std::vector<uint8_t> planted = BuildCleanProgram();
+    const std::string plantedSha = Sha256Of(planted);
+    std::string target;
+    std::string winVersion;
+    std::vector<std::string> mustNotExist;
+    ChildResult run;
+    auto plant = [&](const std::string& path) {
+        ASSERT_TRUE(MakeDirs(quarantine_));
+        ASSERT_TRUE(WriteBytes(quarantine_ + "\\" + plantedSha + ".vxq", Encode(planted)));
+        ASSERT_TRUE(WriteText(quarantine_ + "\\manifest.tsv", PlantedLine(plantedSha, path, planted.size())));
+        target = path;
+    };
+    const std::string fullwidth = "\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBC"; // "．．＼"
+
+    switch (c.kind) {
+    case Hostile::FolderNameIsAFile:
+        ASSERT_TRUE(WriteText(quarantine_, "not a folder"));
+        run = RunCli(Scan());
+        EXPECT_EQ("not a folder", ReadText(quarantine_));
+        break;
+    case Hostile::RelativeTarget:
+        plant("planted.exe");
+        mustNotExist = {Path("planted.exe"), side_ + "\\planted.exe", quarantine_ + "\\planted.exe"};
+        run = RunChild(CliPath(), "/B:" + quarantine_ + " /RESTORE:" + plantedSha, "", 120000, dir_);
+        break;
+    case Hostile::DriveRelativeTarget:
+        plant("C:planted.exe");
+        mustNotExist = {Path("planted.exe")};
+        run = RunChild(CliPath(), "/B:" + quarantine_ + " /RESTORE:" + plantedSha, "", 120000, dir_);
+        break;
+    case Hostile::DotDotTarget:
+        ASSERT_TRUE(MakeDirs(Path("sub")));
+        plant(Path("sub\\..\\planted.exe"));
+        mustNotExist = {Path("planted.exe")};
+        run = RunCli("/B:" + quarantine_ + " /RESTORE:" + plantedSha);
+        break;
+    case Hostile::DevicePathTarget:
+        plant("\\\\?\\" + Path("planted.exe"));
+        mustNotExist = {Path("planted.exe")};
+        run = RunCli("/B:" + quarantine_ + " /RESTORE:" + plantedSha);
+        break;
+    case Hostile::LinkAmongParents: {
+        const std::string elsewhere = side_ + "\\elsewhere";
+        ASSERT_TRUE(MakeDirs(elsewhere));
+        if (!MakeSymbolicLink(Path("link"), elsewhere, true))
+            GTEST_SKIP() << "no folder link can be made here (error " << GetLastError() << ")";
+        plant(Path("link\\planted.exe"));
+        mustNotExist = {elsewhere + "\\planted.exe"};
+        run = RunCli("/B:" + quarantine_ + " /RESTORE:" + plantedSha);
+        RemoveDirectoryA(Path("link").c_str());
+        break;
+    }
+    case Hostile::FullwidthDotsOnWindows98:
+    case Hostile::FullwidthDotsOnNt:
+        ASSERT_TRUE(MakeDirs(Path("sub")));
+        // The code page would turn it into "..\": one folder up.
+        plant(Path("sub\\") + fullwidth + "planted.exe");
+        mustNotExist = {Path("planted.exe"), Path("sub\\..planted.exe")};
+        winVersion = c.kind == Hostile::FullwidthDotsOnWindows98 ? "win98" : "";
+        run = RunChild(CliPath(), "/B:" + quarantine_ + " /RESTORE:" + plantedSha, winVersion, 120000);
+        break;
+    case Hostile::DelInTheName: {
+        ASSERT_EQ(1, RunCli(Scan()).exitCode);
+        ASSERT_FALSE(FileExists(sample));
+        const std::string manifest = ReadText(quarantine_ + "\\manifest.tsv");
+        EXPECT_NE(std::string::npos, manifest.find("vex|7F.exe\t")) << manifest;
+        run = RunCli("/B:" + quarantine_ + " /RESTORE:" + Sha256Of(original));
+        EXPECT_EQ(original, ReadBytes(sample)) << "restored byte for byte under its exact name";
+        break;
+    }
+    case Hostile::ContinuationBytes: {
+        ASSERT_EQ(1, RunCli(Scan()).exitCode);
+        std::string manifest = ReadText(quarantine_ + "\\manifest.tsv");
+        const std::string good = manifest;
+        manifest += std::string(3000, '\x80') + "\r\n" + good;
+        ASSERT_TRUE(WriteText(quarantine_ + "\\manifest.tsv", manifest));
+        run = RunCli("/LIST:" + quarantine_);
+        EXPECT_EQ(0u, run.output.find(manifest)) << "everything is listed, the second entry too";
+        break;
+    }
+    }
+
+    EXPECT_EQ(c.code, run.exitCode) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find(c.says)) << run.output;
+    for (const std::string& path : mustNotExist)
+        EXPECT_FALSE(FileExists(path)) << path << " was written";
+    if (!target.empty() && c.code != 0) {
+        EXPECT_EQ(PlantedLine(plantedSha, target, planted.size()), ReadText(quarantine_ + "\\manifest.tsv"))
+            << "the line stays unmarked";
+    }
+    if (c.kind == Hostile::FullwidthDotsOnNt) {
+        // On the NT family the name is written back exactly as it was.
+        std::wstring exact;
+        std::string utf8 = Path("sub\\") + fullwidth + "planted.exe";
+        exact.resize(utf8.size() + 1);
+        exact.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &exact[0], int(exact.size())) - 1));
+        HANDLE h = CreateFileW(exact.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, h) << "restored under its exact name";
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+        DeleteFileW(exact.c_str());
+    }
+    // Nothing lost: the infected file is in place, or its copy gives it back.
+    if (!FileExists(sample)) {
+        EXPECT_EQ(original, Decode(ReadBytes(quarantine_ + "\\" + Sha256Of(original) + ".vxq")));
+    } else {
+        EXPECT_EQ(original, ReadBytes(sample));
+    }
+}
+
+const HostileCase kHostileCases[] = {
+    // Refused before the scan: nothing is removed without its copy.
+    {"FolderNameIsAFile", Hostile::FolderNameIsAFile, 5, "the quarantine folder name is taken by a file; nothing was scanned"},
+    {"RelativeTarget", Hostile::RelativeTarget, 5, "is not a full path"},
+    {"DriveRelativeTarget", Hostile::DriveRelativeTarget, 5, "is not a full path"},
+    {"DotDotTarget", Hostile::DotDotTarget, 5, "is not made of plain names"},
+    {"DevicePathTarget", Hostile::DevicePathTarget, 5, "is not a full path"},
+    {"LinkAmongParents", Hostile::LinkAmongParents, 5, "is a link; nothing is written through it"},
+    {"FullwidthDotsOnWindows98", Hostile::FullwidthDotsOnWindows98, 5, "cannot be written exactly on this system"},
+    {"FullwidthDotsOnNt", Hostile::FullwidthDotsOnNt, 0, "restored "},
+    {"DelInTheName", Hostile::DelInTheName, 0, "restored "},
+    {"ContinuationBytes", Hostile::ContinuationBytes, 5, "the manifest is damaged"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Quarantine, QuarantineHostile, testing::ValuesIn(kHostileCases),
+                         [](const testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });
+
+// A folder a standard user made first, open to everyone: a scan refuses it
+// before removing anything, and a restore refuses the line planted in it.
+TEST_F(QuarantineRun, FolderOthersMayWriteToIsNotUsed)
+{
+    ASSERT_TRUE(MakeDirs(quarantine_));
+    if (!OpenFolderToEveryone(quarantine_))
+        GTEST_SKIP() << "this system does not keep an access list set on a folder (Wine 8 answers with one made "
+                        "from the Unix mode bits); the decision is tested on built descriptors";
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+    ChildResult scan = RunCli(Scan());
+    EXPECT_EQ(5, scan.exitCode) << scan.output;
+    EXPECT_NE(std::string::npos, scan.output.find("is not used: others than Administrators and SYSTEM may write to it"))
+        << scan.output;
+    EXPECT_EQ(original, ReadBytes(sample)) << "nothing is removed";
+    EXPECT_TRUE(ListFolder(quarantine_).empty());
+
+    const std::vector<uint8_t> planted = BuildCleanProgram();
+    const std::string line = PlantedLine(Sha256Of(planted), Path("planted.exe"), planted.size());
+    ASSERT_TRUE(WriteBytes(quarantine_ + "\\" + Sha256Of(planted) + ".vxq", Encode(planted)));
+    ASSERT_TRUE(WriteText(quarantine_ + "\\manifest.tsv", line));
+    ChildResult restore = RunCli("/B:" + quarantine_ + " /RESTORE:" + Sha256Of(planted));
+    EXPECT_EQ(5, restore.exitCode) << restore.output;
+    EXPECT_NE(std::string::npos, restore.output.find("is not used")) << restore.output;
+    EXPECT_FALSE(FileExists(Path("planted.exe")));
+    EXPECT_EQ(line, ReadText(quarantine_ + "\\manifest.tsv"));
+}
+
+// A copy that merely cannot be read now (held open by someone) may be the
+// only copy of a file removed before: it is never replaced.
+TEST_F(QuarantineRun, EarlierCopyThatCannotBeReadIsKept)
+{
+    const std::string sample = Path("vex.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+    const std::string keptPath = quarantine_ + "\\" + Sha256Of(original) + ".vxq";
+    ASSERT_EQ(1, RunCli(Scan()).exitCode);
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    // Held without read sharing, but with delete sharing: unreadable, yet
+    // a delete would succeed.
+    HANDLE held = CreateFileA(keptPath.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    ChildResult again = RunCli(Scan());
+    CloseHandle(held);
+
+    EXPECT_EQ(2, again.exitCode) << again.output;
+    EXPECT_EQ(original, ReadBytes(sample)) << "the file stays without a copy of its own";
+    EXPECT_NE(std::string::npos, ReadText(report_).find("an earlier copy of the same bytes cannot be read"))
+        << ReadText(report_);
+    EXPECT_EQ(original, Decode(ReadBytes(keptPath))) << "the earlier copy is still there";
+    EXPECT_EQ(1u, Manifest().size());
+}
+
+// --- one writer of the manifest at a time -----------------------------------
+
+struct Started {
+    PROCESS_INFORMATION process = {};
+    std::string outPath;
+};
+
+Started StartCli(const std::string& args, const std::string& outPath)
+{
+    Started started;
+    started.outPath = outPath;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    std::string command = "\"" + CliPath() + "\" " + args;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started.process);
+    CloseHandle(out);
+    return started;
+}
+
+// Waits for the end; -1 when it did not end in time (then it is ended).
+long Finish(Started& started, DWORD ms, std::string* output)
+{
+    long code = -1;
+    if (WaitForSingleObject(started.process.hProcess, ms) == WAIT_OBJECT_0) {
+        DWORD exit = 0;
+        GetExitCodeProcess(started.process.hProcess, &exit);
+        code = long(exit);
+    } else {
+        TerminateProcess(started.process.hProcess, 99);
+        WaitForSingleObject(started.process.hProcess, 5000);
+    }
+    CloseHandle(started.process.hThread);
+    CloseHandle(started.process.hProcess);
+    if (output)
+        *output = ReadText(started.outPath);
+    return code;
+}
+
+// A restore and a scan on one folder at once, while a third run holds the
+// manifest: both wait, and afterwards the manifest holds the restore's mark
+// and the scan's new line alike.
+TEST_F(QuarantineRun, RestoreAndScanAtOnceLoseNoLine)
+{
+    const std::string first = Path("vexa.exe");
+    ASSERT_TRUE(WriteSample(first, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(first);
+    ASSERT_EQ(1, RunCli(Scan()).exitCode);
+    const std::string second = Path("sub\\vexb.exe");
+    ASSERT_TRUE(MakeDirs(Path("sub")));
+    ASSERT_TRUE(WriteSample(second, 0)); // other bytes: a copy of its own
+    const std::vector<uint8_t> secondBytes = ReadBytes(second);
+
+    HANDLE lock = CreateFileA((quarantine_ + "\\manifest.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    Started restore = StartCli("/B:" + quarantine_ + " /RESTORE:" + Sha256Of(original), side_ + "\\restore.txt");
+    Started scan = StartCli("/F:" + Path("sub") + " /B:" + quarantine_, side_ + "\\scan.txt");
+    Sleep(3000);
+    const bool restoreWaited = WaitForSingleObject(restore.process.hProcess, 0) == WAIT_TIMEOUT;
+    const bool scanWaited = WaitForSingleObject(scan.process.hProcess, 0) == WAIT_TIMEOUT;
+    CloseHandle(lock);
+    std::string restoreOutput, scanOutput;
+    const long restoreCode = Finish(restore, 60000, &restoreOutput);
+    const long scanCode = Finish(scan, 60000, &scanOutput);
+
+    EXPECT_TRUE(restoreWaited) << "the restore did not wait for the manifest";
+    EXPECT_TRUE(scanWaited) << "the scan did not wait for the manifest";
+    EXPECT_EQ(0, restoreCode) << restoreOutput;
+    EXPECT_EQ(1, scanCode) << scanOutput;
+    EXPECT_EQ(original, ReadBytes(first));
+    EXPECT_FALSE(FileExists(second));
+    const std::vector<std::string> lines = Manifest();
+    ASSERT_EQ(2u, lines.size()) << ReadText(quarantine_ + "\\manifest.tsv");
+    int restored = 0, kept = 0;
+    for (const std::string& line : lines) {
+        std::vector<std::string> f = SplitTabs(line);
+        restored += f.size() == 6 && f[3] == first;
+        kept += f.size() == 5 && f[3] == second;
+    }
+    EXPECT_EQ(1, restored) << ReadText(quarantine_ + "\\manifest.tsv");
+    EXPECT_EQ(1, kept) << ReadText(quarantine_ + "\\manifest.tsv");
+    EXPECT_EQ(secondBytes, Decode(ReadBytes(quarantine_ + "\\" + Sha256Of(secondBytes) + ".vxq")));
+}
+
+// Held longer than either waits: each refuses with a line, nothing is lost.
+TEST_F(QuarantineRun, ManifestHeldTooLongIsRefusedWithALine)
+{
+    const std::string first = Path("vexa.exe");
+    ASSERT_TRUE(WriteSample(first, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(first);
+    ASSERT_EQ(1, RunCli(Scan()).exitCode);
+    const std::string manifestBefore = ReadText(quarantine_ + "\\manifest.tsv");
+    const std::string second = Path("sub\\vexb.exe");
+    ASSERT_TRUE(MakeDirs(Path("sub")));
+    ASSERT_TRUE(WriteSample(second, 0)); // other bytes: a copy of its own
+    const std::vector<uint8_t> secondBytes = ReadBytes(second);
+
+    HANDLE lock = CreateFileA((quarantine_ + "\\manifest.lock").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+    Started restore = StartCli("/B:" + quarantine_ + " /RESTORE:" + Sha256Of(original), side_ + "\\restore.txt");
+    Started scan = StartCli("/F:" + Path("sub") + " /L:" + report_ + " /B:" + quarantine_, side_ + "\\scan.txt");
+    std::string restoreOutput, scanOutput;
+    const long restoreCode = Finish(restore, 60000, &restoreOutput);
+    const long scanCode = Finish(scan, 60000, &scanOutput);
+    CloseHandle(lock);
+
+    EXPECT_EQ(5, restoreCode) << restoreOutput;
+    EXPECT_NE(std::string::npos, restoreOutput.find("the quarantine is in use by another run")) << restoreOutput;
+    EXPECT_FALSE(FileExists(first));
+    EXPECT_EQ(2, scanCode) << scanOutput;
+    EXPECT_EQ(secondBytes, ReadBytes(second)) << "left in place";
+    EXPECT_NE(std::string::npos, ReadText(report_).find("the quarantine is in use by another run")) << ReadText(report_);
+    EXPECT_EQ(manifestBefore, ReadText(quarantine_ + "\\manifest.tsv"));
+    EXPECT_EQ(original, Decode(ReadBytes(quarantine_ + "\\" + Sha256Of(original) + ".vxq")));
 }
 
 } // namespace
