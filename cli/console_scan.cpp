@@ -3,8 +3,8 @@
 #include "cli/console_text.h"
 #include "cli/quarantine.h"
 #include "cli/quarantine_format.h"
-#include "cli/utf8_text.h"
 #include "detect/text.h"
+#include "detect/utf8.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
@@ -325,7 +325,7 @@ bool ScanPathAsUtf8(const char* path, char* out, size_t size)
 {
     static wchar_t wide[kManifestPathChars];
     int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kManifestPathChars);
-    return n > 0 && Utf16ToUtf8(reinterpret_cast<const uint16_t*>(wide), size_t(n - 1), out, size);
+    return n > 0 && Utf16ToUtf8(wide, size_t(n - 1), out, size);
 }
 
 // With /B nothing goes before its copy is kept: a file that cannot be copied

@@ -1,6 +1,6 @@
 #include "cli/console_text.h"
 
-#include "cli/utf8_text.h"
+#include "cli/utf8_display.h"
 
 WriteConsoleWFn g_writeConsoleW = WriteConsoleW;
 

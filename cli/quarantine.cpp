@@ -3,8 +3,9 @@
 #include "cli/console_text.h"
 #include "cli/quarantine_format.h"
 #include "cli/quarantine_trust.h"
-#include "cli/utf8_text.h"
+#include "cli/utf8_display.h"
 #include "detect/text.h"
+#include "detect/utf8.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/scan_state.h"
@@ -163,8 +164,7 @@ bool ToSystemWide(const char* utf8, WidePath& out)
     size_t n = wcslen(prefix);
     memcpy(out.text, prefix, n * sizeof(wchar_t));
     const char* rest = unc ? utf8 + 1 : utf8; // "\server\share\..." after "\\?\UNC"
-    size_t written = 0;
-    return Utf8ToUtf16(rest, strlen(rest), reinterpret_cast<uint16_t*>(out.text + n), kWideChars - n, &written);
+    return Utf8ToUtf16(rest, out.text + n, kWideChars - n);
 }
 
 // UTF-8 to the ANSI code page, exactly or not at all: a character the code
@@ -173,7 +173,7 @@ bool ToSystemWide(const char* utf8, WidePath& out)
 bool ToAnsiExact(const char* utf8, char* out, size_t size)
 {
     size_t units = 0;
-    if (!Utf8ToUtf16(utf8, strlen(utf8), reinterpret_cast<uint16_t*>(g_wideFirst.text), kWideChars, &units))
+    if (!Utf8ToUtf16(utf8, g_wideFirst.text, kWideChars, &units))
         return false;
     BOOL lossy = FALSE;
     int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, g_wideFirst.text, -1, out, static_cast<int>(size),
@@ -227,6 +227,24 @@ bool PathDelete(const char* utf8)
     return ToAnsiExact(utf8, ansi, sizeof ansi) && DeleteFileA(ansi);
 }
 
+// Whether the entry itself is a link (a junction or a symbolic link), read
+// from its folder's listing: that never follows the link, where asking the
+// entry may (or, under some systems, fail for a link).
+bool PathIsLink(const char* utf8)
+{
+    if (!IsNtFamily())
+        return false; // Windows 9x has no links
+    using FindFirstFileWFn = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
+    auto findFirst = Bind<FindFirstFileWFn>(GetModuleHandleA("kernel32.dll"), "FindFirstFileW");
+    if (!findFirst || !ToSystemWide(utf8, g_wideFirst))
+        return true; // cannot tell: never written through
+    static WIN32_FIND_DATAW found;
+    FindGuard find(findFirst(g_wideFirst.text, &found));
+    if (!find.valid())
+        return false;
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // Renames within one folder; never replaces an existing file.
 bool PathMoveNew(const char* fromUtf8, const char* toUtf8)
 {
@@ -256,13 +274,15 @@ bool CheckRestoreTarget(const char* path, char* why, size_t whySize)
     for (;;) {
         char* next = strchr(part, '\\');
         const size_t length = next ? size_t(next - part) : strlen(part);
-        if (length == 0 || (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.'))
+        if (length == 0 || (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.') ||
+            strcspn(part, "*?") < length)
             return Say(why, whySize, "the original path is not made of plain names");
         if (!next)
             return true;
         *next = '\0';
         const DWORD attributes = PathAttributes(prefix);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            PathIsLink(prefix))
             return Say(why, whySize, "the folder %s is a link; nothing is written through it", prefix);
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return Say(why, whySize, "the folder %s does not exist", prefix);
