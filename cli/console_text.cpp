@@ -1,6 +1,7 @@
 #include "cli/console_text.h"
 
 #include "cli/utf8_display.h"
+#include "platform/bind.h"
 
 WriteConsoleWFn g_writeConsoleW = WriteConsoleW;
 
@@ -31,7 +32,11 @@ bool WriteConsoleWide(HANDLE console, const wchar_t* text, size_t count)
             --take;
         DWORD written = 0;
         if (!g_writeConsoleW || !g_writeConsoleW(console, text, take, &written, nullptr) || written == 0) {
-            UINT codePage = GetConsoleOutputCP();
+            // Looked up when needed: the import table stays as it was.
+            using GetConsoleOutputCPFn = UINT(WINAPI*)();
+            const auto outputCodePage =
+                Bind<GetConsoleOutputCPFn>(GetModuleHandleA("kernel32.dll"), "GetConsoleOutputCP");
+            const UINT codePage = outputCodePage ? outputCodePage() : 0;
             int n = WideCharToMultiByte(codePage ? codePage : CP_OEMCP, 0, text, static_cast<int>(take), narrow,
                                         sizeof narrow, "?", nullptr);
             if (n <= 0 || !WriteAllBytes(console, narrow, static_cast<DWORD>(n)))

@@ -274,8 +274,11 @@ bool CheckRestoreTarget(const char* path, char* why, size_t whySize)
     for (;;) {
         char* next = strchr(part, '\\');
         const size_t length = next ? size_t(next - part) : strlen(part);
+        bool wildcard = false;
+        for (size_t i = 0; i < length; ++i)
+            wildcard = wildcard || part[i] == '*' || part[i] == '?';
         if (length == 0 || (length == 1 && part[0] == '.') || (length == 2 && part[0] == '.' && part[1] == '.') ||
-            strcspn(part, "*?") < length)
+            wildcard)
             return Say(why, whySize, "the original path is not made of plain names");
         if (!next)
             return true;
