@@ -189,7 +189,7 @@ TEST(QuarantineFormat, EveryNameReadsBackFromItsLine)
 // --- which existing folder may hold the quarantine --------------------------
 
 // A self-relative descriptor built with the system's own calls.
-struct DescriptorSpec {
+struct DescriptorShape {
     const char* owner;      // string SID, or null for none
     bool dacl;              // false: no access list at all
     struct Entry {
@@ -201,7 +201,7 @@ struct DescriptorSpec {
     std::vector<Entry> entries;
 };
 
-std::vector<uint8_t> BuildDescriptor(const DescriptorSpec& spec)
+std::vector<uint8_t> BuildDescriptor(const DescriptorShape& shape)
 {
     std::vector<PSID> sids;
     auto sid = [&](const char* text) {
@@ -216,11 +216,11 @@ std::vector<uint8_t> BuildDescriptor(const DescriptorSpec& spec)
     } space;
     SECURITY_DESCRIPTOR absolute;
     InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION);
-    if (spec.owner)
-        SetSecurityDescriptorOwner(&absolute, sid(spec.owner), FALSE);
-    if (spec.dacl) {
+    if (shape.owner)
+        SetSecurityDescriptorOwner(&absolute, sid(shape.owner), FALSE);
+    if (shape.dacl) {
         InitializeAcl(&space.acl, sizeof space, ACL_REVISION);
-        for (const DescriptorSpec::Entry& e : spec.entries) {
+        for (const DescriptorShape::Entry& e : shape.entries) {
             if (e.deny)
                 AddAccessDeniedAceEx(&space.acl, ACL_REVISION, e.flags, e.mask, sid(e.sid));
             else
@@ -248,14 +248,14 @@ constexpr BYTE kInheritBoth = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 struct TrustCase {
     const char* name;
-    DescriptorSpec spec;
+    DescriptorShape shape;
     FolderTrust expected;
 };
 
 TEST(QuarantineFolderTrust, OnlyAFolderNoOneElseMayWriteIsUsed)
 {
-    const DescriptorSpec::Entry adminsFull = {kAdmins, FILE_ALL_ACCESS, kInheritBoth, false};
-    const DescriptorSpec::Entry systemFull = {kSystemSid, FILE_ALL_ACCESS, kInheritBoth, false};
+    const DescriptorShape::Entry adminsFull = {kAdmins, FILE_ALL_ACCESS, kInheritBoth, false};
+    const DescriptorShape::Entry systemFull = {kSystemSid, FILE_ALL_ACCESS, kInheritBoth, false};
     const TrustCase cases[] = {
         {"MadeByTheScan", {kAdmins, true, {adminsFull, systemFull}}, FolderTrust::kTrusted},
         {"OwnedBySystem", {kSystemSid, true, {adminsFull, systemFull}}, FolderTrust::kTrusted},
@@ -277,7 +277,7 @@ TEST(QuarantineFolderTrust, OnlyAFolderNoOneElseMayWriteIsUsed)
         {"DenyBeforeAllow", {kAdmins, true, {{kUsers, FILE_ALL_ACCESS, 0, true}, adminsFull, {kUsers, FILE_ADD_FILE, 0, false}}}, FolderTrust::kOthersMayWrite},
     };
     for (const TrustCase& c : cases) {
-        std::vector<uint8_t> descriptor = BuildDescriptor(c.spec);
+        std::vector<uint8_t> descriptor = BuildDescriptor(c.shape);
         ASSERT_FALSE(descriptor.empty()) << c.name;
         PSID runner = nullptr;
         ASSERT_TRUE(ConvertStringSidToSidA(kRunner, &runner));
