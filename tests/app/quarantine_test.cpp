@@ -1176,6 +1176,27 @@ TEST_F(QuarantineRun, FolderOthersMayWriteToIsNotUsed)
     EXPECT_EQ(line, ReadText(quarantine_ + "\\manifest.tsv"));
 }
 
+// Windows 9x reaches files through the ANSI functions: a name of the code
+// page is kept, listed and restored as on the NT family.
+TEST_F(QuarantineRun, KeptAndRestoredAsWindows98)
+{
+    ASSERT_EQ(1252u, GetACP());
+    const std::string sample = Path("caf\xE9.exe");
+    ASSERT_TRUE(WriteSample(sample, kRecord));
+    const std::vector<uint8_t> original = ReadBytes(sample);
+
+    ChildResult scan = RunChild(CliPath(), Scan(), "win98", 120000);
+    ASSERT_EQ(1, scan.exitCode) << scan.output;
+    EXPECT_FALSE(FileExists(sample));
+    const std::vector<std::string> lines = Manifest();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(Path("caf\xC3\xA9.exe"), SplitTabs(lines[0]).at(3)) << "the path as UTF-8";
+
+    ChildResult restore = RunChild(CliPath(), "/B:" + quarantine_ + " /RESTORE:" + Sha256Of(original), "win98", 120000);
+    EXPECT_EQ(0, restore.exitCode) << restore.output;
+    EXPECT_EQ(original, ReadBytes(sample));
+}
+
 // A copy that merely cannot be read now (held open by someone) may be the
 // only copy of a file removed before: it is never replaced.
 TEST_F(QuarantineRun, EarlierCopyThatCannotBeReadIsKept)
