@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,6 +128,7 @@ TEST_F(PlantedTree, ReportOnlyListsEveryInfectedFileAndChangesNothing)
     EXPECT_EQ(run.code, 2);
     EXPECT_NE(run.out.find("Exit code: 2 (found and not all removed)"), std::string::npos);
     EXPECT_NE(run.err.find("not checked: C:\\locked"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("files/s"), std::string::npos) << "no progress line off a terminal";
     EXPECT_EQ(Snapshot(), before);
 }
 
@@ -214,6 +217,40 @@ TEST_F(PlantedTree, DriveLetterIsTheOneGiven)
     ASSERT_FALSE(ResultLines(run).empty());
     EXPECT_EQ(ResultLines(run)[0], "E:\\Program Files\\App\\TOOL.EXE     W32/Vexmor.A.VirTool not disinfected as per "
                                    "user's selection");
+}
+
+// On a terminal, standard error shows the progress line, and clears it.
+TEST_F(PlantedTree, ProgressLineOnATerminalOnly)
+{
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        GTEST_SKIP() << "no pseudo-terminal on this host";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(slave, 2);
+        execl(SCX_RESCUE_PROGRAM, SCX_RESCUE_PROGRAM, root.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    close(slave);
+    std::string report, terminal;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+        report.append(buffer, size_t(n));
+    while ((n = read(master, buffer, sizeof buffer)) > 0) // EIO once the child is gone
+        terminal.append(buffer, size_t(n));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(out[0]);
+    close(master);
+    EXPECT_NE(terminal.find(" files/s, C:\\"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.rfind("\r\033[K"), std::string::npos) << "cleared at the end";
+    EXPECT_EQ(report.find("files/s"), std::string::npos);
+    EXPECT_NE(report.find("Scanning statistics"), std::string::npos);
 }
 
 class MailHosts : public ScratchTest {};
