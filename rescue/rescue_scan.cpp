@@ -279,14 +279,25 @@ void CheckHostsFile(const std::string& nativePath, const std::string& windowsPat
         return;
     struct stat st;
     bool match = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && MatchMailFile(fd, st.st_size);
-    close(fd);
-    if (!match)
+    if (!match) {
+        close(fd);
         return;
+    }
     ++g_scan.infected;
     const char* name = MailSignature.name;
     const RescueOptions& o = *g_scan.options;
     if (!o.remove && o.quarantine.empty()) {
+        close(fd);
         Result(windowsPath, name, "Not Disinfected As Per User's Selection");
+        return;
+    }
+    // As with /B: nothing goes before its copy is kept.
+    std::string why;
+    bool kept = o.quarantine.empty() || KeepInQuarantine(o.quarantine, fd, windowsPath, name, why);
+    close(fd);
+    if (!kept) {
+        Notice("Quarantine: " + windowsPath + " was left in place: " + why);
+        Result(windowsPath, name, "Remove failed");
         return;
     }
     if (unlink(nativePath.c_str()) == 0) {

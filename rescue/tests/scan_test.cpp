@@ -267,6 +267,7 @@ TEST_F(MailHosts, InfectedHostsFileIsReportedOrRemovedAndTheRegistryNoted)
     const Case cases[] = {
         {"report only", {}, "Not Disinfected As Per User's Selection", true},
         {"remove", {"--remove"}, "removed", false},
+        {"quarantine", {"--quarantine", dir + "/q"}, "removed", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -284,6 +285,14 @@ TEST_F(MailHosts, InfectedHostsFileIsReportedOrRemovedAndTheRegistryNoted)
         EXPECT_NE(run.out.find("Registry: not cleaned (no NT registry hive"), std::string::npos) << run.out;
         EXPECT_EQ(Exists(root + "/windows/HOSTS"), c.left);
         EXPECT_EQ(run.code, 2);
+        if (std::string(c.label) == "quarantine") {
+            std::vector<uint8_t> manifest = ReadFile(dir + "/q/manifest.tsv");
+            std::string text(manifest.begin(), manifest.end());
+            ManifestEntry entry;
+            ASSERT_TRUE(ParseManifestLine(text.data(), text.find("\r\n"), entry)) << text;
+            EXPECT_STREQ(entry.name, "W32/Nyxem.Worm");
+            EXPECT_STREQ(entry.path, "C:\\windows\\HOSTS");
+        }
     }
 }
 
