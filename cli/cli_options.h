@@ -2,14 +2,7 @@
 #pragma once
 #include <windows.h>
 
-enum CliExitCode : int {
-    kExitClean = 0,          // nothing found
-    kExitAllRemoved = 1,     // found, every infected file removed
-    kExitNotAllRemoved = 2,  // found, something left (detect only, failures, walk cut short)
-    kExitRestartNeeded = 3,  // removal scheduled or trojan still running: restart
-    kExitUsage = 4,          // bad command line (and /?)
-    kExitCouldNotRun = 5,    // no scan ran to its end
-};
+#include "detect/exit_codes.h"
 
 struct CliOptions {
     bool quiet = false;        // /Q
@@ -34,16 +27,3 @@ constexpr size_t kSwitchesChars = 3 * MAX_PATH + 32;
 void FormatSwitches(const CliOptions& options, char* out, size_t size);
 
 extern const char kCliUsage[];
-
-struct ScanOutcome {
-    int filesInfected;
-    int filesRemoved;
-    bool restartNeeded;        // removal scheduled, or the trojan kept running
-    bool stopped;              // the scan was stopped before its end
-    bool endedAfterMemoryStage;
-};
-
-// The exit code for how a scan that ran ended.
-int ExitCodeFor(const ScanOutcome& outcome);
-// One line that says what the code means.
-const char* ExitCodeMeaning(int code);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release package: dist/ with both pairs of programs (scourix.exe,
-# scourix-cli.exe, scourix64.exe, scourix-cli64.exe), the README and
+# scourix-cli.exe, scourix64.exe, scourix-cli64.exe), the Linux rescue
+# scanner's Debian package (scourix-rescue_VERSION_amd64.deb), the README and
 # SHA256SUMS. The programs are linked with the runtime's win32 thread model
 # (imports the oldest supported Windows exports) and built without time
 # stamps, debug information or build paths, so two builds of one commit give
@@ -56,6 +57,16 @@ build_pair() {
     cmake --build "$out" -j2 --target scourix scourix-cli >/dev/null
 }
 
+# build_rescue_deb FOLDER: the Linux rescue scanner's Debian package, built
+# natively, in FOLDER/rescue/package.
+build_rescue_deb() {
+    local out=$1/rescue
+    cmake -S "$src/rescue" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        -DCMAKE_CXX_COMPILER=g++ "-DCMAKE_CXX_FLAGS=-ffile-prefix-map=$src=. -ffile-prefix-map=$out=." >/dev/null
+    cmake --build "$out" -j2 --target scourix-rescue >/dev/null
+    (cd "$out" && cpack -G DEB -B "$out/package" >/dev/null)
+}
+
 if [ "$verify" = 1 ]; then
     a=$src/build-release-a
     b=$src/build-release-b
@@ -90,11 +101,13 @@ for p in "${programs[@]}"; do
     cp "$out/$p" "$src/dist/"
 done
 cp "$src/README.md" "$src/dist/"
+build_rescue_deb "$out"
+cp "$out"/rescue/package/scourix-rescue_*.deb "$src/dist/"
 if [ -n "$sign_cert" ]; then
     bash "$src/tools/sign-release.sh" "$src/dist" "$sign_cert" "${sign_options[@]}"
 fi
 # After signing: the sums name the programs as shipped.
-(cd "$src/dist" && sha256sum *.exe README.md >SHA256SUMS)
+(cd "$src/dist" && sha256sum *.exe *.deb README.md >SHA256SUMS)
 touch -d "@$SOURCE_DATE_EPOCH" "$src"/dist/*
 echo "dist/:"
 (cd "$src/dist" && ls -l && sha256sum -c SHA256SUMS)

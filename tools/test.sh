@@ -38,3 +38,8 @@ cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
     -DSCX_FUZZ_SECONDS="${SCX_FUZZ_SECONDS:-60}"
 cmake --build build/fuzz -j2
 tools/contain.sh build ctest --test-dir build/fuzz --output-on-failure
+
+# The native Linux rescue scanner (scourix-rescue) and its GoogleTest suite.
+cmake -S rescue -B build/rescue -G Ninja -DCMAKE_CXX_COMPILER=g++
+cmake --build build/rescue -j2
+tools/contain.sh build ctest --test-dir build/rescue --output-on-failure
