@@ -1,33 +1,39 @@
-// File-stage throughput against a bare FindFirstFileA/FindNextFileA walk of
-// the same generated tree, with the reporting channel connected to a shown
-// window whose status label is paced like the main dialog's.
+// The shipped program against a bare walk of the same drive, driven from
+// outside: the real scourix64.exe (or scourix.exe) with its real dialog is
+// started, SCAN is pressed from this process, and the scan is timed until the
+// final status shows. Beside it a bare FindFirstFileA/FindNextFileA walk of
+// the same drive runs in a process of its own. Both are measured once with a
+// generated tree on C: and once without it, in the same run, so that the
+// fixed costs of the prefix (start, the scan's timer, the memory stage, the
+// prefix's own files) come off both sides: the ratio is that of the tree's
+// marginal times.
 //
-//   walk_bench.exe [files] [seed]      (defaults: 50000 files, seed 1)
+//   walk_bench.exe PROGRAM [files] [seed]    (defaults: 50000 files, seed 1)
 //
-// The tree is generated afresh in the scratch folder from the seed, so every
-// run with the same arguments walks the same names, sizes and contents. Each
-// walk runs in a child process of its own (walk_bench.exe --walk ...), so the
-// peak working set is that of one scanning process; bare walks and file
-// stages alternate, best of three each.
+// PROGRAM is the shipped GUI program's path on C:. Two trees are generated
+// afresh from the seed: 0.4% and 4% of the files at a record's exact length
+// (their patterns spoiled, so they are read and never removed). A secondary
+// figure times the parts of one entry inside this process.
 #include "detect/detection.h"
+#include "detect/pe_match.h"
 #include "detect/text.h"
 #include "scan/engine.h"
+#include "scan/product.h"
+#include "tests/app/scourix_driver.h"
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
 #include "ui/dialog_front_end.h"
-#include "ui/paced_status.h"
-#include "ui/scan_messages.h"
-
-#include "scan/product.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -36,6 +42,9 @@ using namespace scx::test;
 namespace {
 
 constexpr int kRuns = 3;
+constexpr int kScanButton = 1052;
+constexpr int kStatusLabel = 1065;
+constexpr int kOkButton = 1070;
 
 // Small fixed generator, so the tree does not depend on the C runtime.
 struct Random {
@@ -56,9 +65,9 @@ struct TreeStats {
 };
 
 // Folders nest up to four levels, 8 to 40 files each; one file in 25 is a
-// clean PE program, one in 250 a PE file at a record's exact length whose
-// pattern is spoiled (so it is read in full and never removed).
-TreeStats Generate(const std::string& root, int total, uint32_t seed)
+// clean PE program, one in recordOneIn a PE file at a record's exact length
+// whose pattern is spoiled (so it is read and never removed).
+TreeStats Generate(const std::string& root, int total, uint32_t seed, uint32_t recordOneIn)
 {
     Random rnd{seed ? seed : 1};
     TreeStats stats;
@@ -94,13 +103,12 @@ TreeStats Generate(const std::string& root, int total, uint32_t seed)
         }
         --leftInFolder;
         const int n = stats.files++;
-        const uint32_t kind = rnd.Below(250);
-        if (kind == 0) {
+        if (rnd.Below(recordOneIn) == 0) {
             const auto& b = recordFiles[rnd.Below(kDetectionRecordCount)];
             WriteBytes(folder + "\\prog" + std::to_string(n) + ".exe", b);
             ++stats.recordSized;
             stats.bytes += b.size();
-        } else if (kind < 11) {
+        } else if (rnd.Below(25) == 0) {
             const auto& b = programs[rnd.Below(uint32_t(programs.size()))];
             WriteBytes(folder + "\\tool" + std::to_string(n) + ".dll", b);
             ++stats.peFiles;
@@ -137,58 +145,6 @@ int BareWalk(const std::string& folder)
     return files;
 }
 
-// The stand-in main window: a paced status label and a result list, shown.
-HWND g_status, g_list;
-PacedStatus g_pacing;
-long g_offers, g_resultLines;
-
-LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
-{
-    if (msg == kStatusMessage) {
-        ++g_offers;
-        g_pacing.Report(g_status, MessageText(lp), StatusPace(wp));
-        return 0;
-    }
-    if (msg == kStatusSettleMessage) {
-        g_pacing.Settle(g_status);
-        return 0;
-    }
-    if (msg == kResultLineMessage) {
-        g_pacing.Settle(g_status);
-        SendMessageA(g_list, LB_ADDSTRING, 0, lp);
-        UpdateWindow(g_list);
-        ++g_resultLines;
-        return 0;
-    }
-    return DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-HWND CreateReportWindow()
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = "ScxBenchWindow";
-    RegisterClassA(&wc);
-    HWND w = CreateWindowExA(0, wc.lpszClassName, kProductCaption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640,
-                             480, nullptr, nullptr, wc.hInstance, nullptr);
-    g_status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 600, 20, w, nullptr, wc.hInstance,
-                               nullptr);
-    g_list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 10, 40, 600, 380, w, nullptr,
-                             wc.hInstance, nullptr);
-    ShowWindow(w, SW_SHOW);
-    UpdateWindow(w);
-    return w;
-}
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return double(to.QuadPart - from.QuadPart) / double(f.QuadPart);
-}
-
 double Now()
 {
     LARGE_INTEGER t, f;
@@ -199,166 +155,283 @@ double Now()
 
 double MegaBytes(SIZE_T bytes) { return double(bytes) / (1024.0 * 1024.0); }
 
-PROCESS_MEMORY_COUNTERS Memory()
+PROCESS_MEMORY_COUNTERS MemoryOf(HANDLE process)
 {
     PROCESS_MEMORY_COUNTERS m = {};
     m.cb = sizeof m;
-    GetProcessMemoryInfo(GetCurrentProcess(), &m, sizeof m);
+    GetProcessMemoryInfo(process, &m, sizeof m);
     return m;
 }
 
-struct WalkResult {
-    int files = 0;
-    double seconds = 0;
-    double peakMb = 0, beforeMb = 0;
-    long offers = 0, repaints = 0, resultLines = 0, infected = 0;
-    double pumpUs = 0, paintUs = 0, offerUs = 0, stopUs = 0;
-};
-
-// Child: one walk, its figures written to `out` as one line.
-int WalkChild(const char* mode, const char* root, const char* out)
+std::string SelfPath()
 {
-    WalkResult r;
-    const bool stage = strcmp(mode, "bare") != 0;
-    const bool window = strcmp(mode, "stage") == 0;
-    if (window)
-        ScanState.mainWindow = CreateReportWindow();
-    ActionMode = kActionDelete;
-    // Let the window settle before the clock starts.
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
-    r.beforeMb = MegaBytes(Memory().PeakWorkingSetSize);
-
-    const double t0 = Now();
-    if (stage)
-        r.files = WalkDirectory((std::string(root) + "\\*.*").c_str()) > 0 ? ScanState.filesScanned : 0;
-    else
-        r.files = BareWalk(root);
-    r.seconds = Now() - t0;
-    r.peakMb = MegaBytes(Memory().PeakWorkingSetSize);
-    r.offers = g_offers;
-    r.repaints = g_pacing.repaints();
-    r.resultLines = g_resultLines;
-    r.infected = ScanState.filesInfected;
-
-    if (window) {
-        // Where the time of an entry goes, each part timed alone.
-        constexpr int kReps = 2000;
-        double t = Now();
-        for (int i = 0; i < kReps; ++i)
-            PumpScanMessages();
-        r.pumpUs = (Now() - t) * 1e6 / kReps;
-        t = Now();
-        for (int i = 0; i < kReps; ++i)
-            SetWindowTextA(g_status, i & 1 ? "C:\\scratch\\tree\\d1\\note1.txt" : "C:\\scratch\\tree\\d1\\note2.txt");
-        r.paintUs = (Now() - t) * 1e6 / kReps;
-        CopyText(StatusText, sizeof StatusText, "C:\\scratch\\tree\\d1\\note3.txt");
-        t = Now();
-        for (int i = 0; i < kReps; ++i)
-            SendMessageA(ScanState.mainWindow, kStatusMessage, kStatusOffered, reinterpret_cast<LPARAM>(StatusText));
-        r.offerUs = (Now() - t) * 1e6 / kReps;
-        t = Now();
-        for (int i = 0; i < kReps; ++i)
-            DialogFrontEnd().poll(false);
-        r.stopUs = (Now() - t) * 1e6 / kReps;
-        DestroyWindow(ScanState.mainWindow);
-    }
-    FILE* f = fopen(out, "w");
-    if (!f)
-        return 2;
-    fprintf(f, "%d %.6f %.3f %.3f %ld %ld %ld %ld %.3f %.3f %.3f %.3f\n", r.files, r.seconds, r.peakMb, r.beforeMb,
-            r.offers, r.repaints, r.resultLines, r.infected, r.pumpUs, r.paintUs, r.offerUs, r.stopUs);
-    fclose(f);
-    return 0;
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    return self;
 }
 
-bool RunChild(const char* mode, const std::string& root, WalkResult& r)
+ProcessGuard Start(const std::string& command)
 {
-    char self[MAX_PATH];
-    if (!GetModuleFileNameA(nullptr, self, sizeof self))
-        return false;
-    const std::string out = ScratchDir() + "\\walk_result.txt";
-    std::string command = std::string("\"") + self + "\" --walk " + mode + " \"" + root + "\" \"" + out + "\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return ProcessGuard();
+    return ProcessGuard(pi);
+}
+
+struct Bare {
+    bool ok = false;
+    double seconds = 0; // process start to end, the walk of C: inside
+    int files = 0;
+    double peakMb = 0;
+};
+
+// A process of its own that lists every file of C:, writes its file count
+// and peak working set to `out` and ends.
+int BareChild(const char* drive, const char* out)
+{
+    const int files = BareWalk(drive);
+    FILE* f = fopen(out, "w");
+    if (!f)
+        return 1;
+    fprintf(f, "%d %.3f\n", files, MegaBytes(MemoryOf(GetCurrentProcess()).PeakWorkingSetSize));
+    return fclose(f) == 0 ? 0 : 1;
+}
+
+Bare RunBare()
+{
+    Bare r;
+    const std::string out = ScratchDir() + "\\bare_result.txt";
     DeleteFileA(out.c_str());
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    // The whole child, start-up and window included.
-    PROCESS_MEMORY_COUNTERS m = {};
-    m.cb = sizeof m;
-    GetProcessMemoryInfo(pi.hProcess, &m, sizeof m);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    const double t0 = Now();
+    ProcessGuard child = Start("\"" + SelfPath() + "\" --bare C: \"" + out + "\"");
+    if (!child.valid())
+        return r;
+    const long code = child.WaitExit(600000);
+    r.seconds = Now() - t0;
     FILE* f = fopen(out.c_str(), "r");
     if (!f)
-        return false;
-    const int n = fscanf(f, "%d %lf %lf %lf %ld %ld %ld %ld %lf %lf %lf %lf", &r.files, &r.seconds, &r.peakMb,
-                         &r.beforeMb, &r.offers, &r.repaints, &r.resultLines, &r.infected, &r.pumpUs, &r.paintUs,
-                         &r.offerUs, &r.stopUs);
+        return r;
+    r.ok = code == 0 && fscanf(f, "%d %lf", &r.files, &r.peakMb) == 2 && r.files > 0;
     fclose(f);
-    if (m.PeakWorkingSetSize)
-        r.peakMb = std::max(r.peakMb, MegaBytes(m.PeakWorkingSetSize));
-    return n == 12;
+    return r;
+}
+
+struct Scan {
+    bool ok = false;
+    double seconds = 0; // SCAN pressed to the final status
+    double idleMb = 0, peakMb = 0;
+    int lines = 0;
+    std::string status;
+};
+
+// The shipped program: started, SCAN pressed, timed until it shows its final
+// status; its memory read before it is closed with OK.
+Scan RunScan(const std::string& program)
+{
+    Scan r;
+    ProcessGuard app = StartScourix(program);
+    if (!app.valid())
+        return r;
+    HWND dialog = WaitForMainWindow(app.pid(), 60000);
+    if (!dialog)
+        return r;
+    WaitForInputIdle(app.handle(), 5000);
+    Sleep(300); // the idle window has painted itself
+    r.idleMb = MegaBytes(MemoryOf(app.handle()).WorkingSetSize);
+    const double t0 = Now();
+    PressButton(dialog, kScanButton);
+    while (!ScanFinished(dialog)) {
+        if (!app.IsRunning() || Now() - t0 > 900)
+            return r;
+        Sleep(2);
+    }
+    r.seconds = Now() - t0;
+    r.peakMb = MegaBytes(MemoryOf(app.handle()).PeakWorkingSetSize);
+    r.status = ControlText(dialog, kStatusLabel);
+    r.lines = ResultLineCount(dialog);
+    PressButton(dialog, kOkButton);
+    if (app.WaitExit(10000) < 0)
+        app.Stop();
+    r.ok = r.status == "Scanning completed";
+    return r;
+}
+
+struct Round {
+    Bare bare;
+    Scan scan;
+};
+
+// Best of kRuns each, bare walk and scan alternating.
+bool Measure(const std::string& program, Round& best)
+{
+    for (int run = 0; run < kRuns; ++run) {
+        Bare b = RunBare();
+        Scan s = RunScan(program);
+        if (!b.ok || !s.ok) {
+            printf("  run %d failed (bare walk %s, scan %s, status \"%s\")\n", run + 1, b.ok ? "ok" : "failed",
+                   s.ok ? "ok" : "failed", s.status.c_str());
+            return false;
+        }
+        printf("  run %d: bare walk %.3f s (%d files), scan %.3f s\n", run + 1, b.seconds, b.files, s.seconds);
+        fflush(stdout);
+        if (run == 0 || b.seconds < best.bare.seconds)
+            best.bare = b;
+        if (run == 0 || s.seconds < best.scan.seconds)
+            best.scan = s;
+        // Memory is a property of the run, not of its speed: the highest.
+        best.scan.peakMb = std::max(best.scan.peakMb, s.peakMb);
+        best.bare.peakMb = std::max(best.bare.peakMb, b.peakMb);
+    }
+    return true;
+}
+
+// Where an entry's time goes: each part of the scan's work for one entry,
+// timed alone in this process with a shown label behind the dialog's front end.
+void PrintParts(const std::string& root)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 80, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND label = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 10, 10, 600, 20, window, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    ScanState.mainWindow = window; // its default procedure ignores the reports
+    FrontEndScope scope(DialogFrontEnd());
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+
+    constexpr int kReps = 20000;
+    double t = Now();
+    for (int i = 0; i < kReps; ++i)
+        FrontEndStatus(i & 1 ? "C:\\scratch\\tree\\d1\\note1.txt" : "C:\\scratch\\tree\\d1\\note2.txt",
+                       kStatusOffered);
+    const double offerUs = (Now() - t) * 1e6 / kReps;
+    t = Now();
+    for (int i = 0; i < kReps; ++i)
+        FrontEndPoll(false);
+    const double pollUs = (Now() - t) * 1e6 / kReps;
+    FrontEndStatusSettled();
+    constexpr int kFewReps = 500;
+    t = Now();
+    for (int i = 0; i < kFewReps; ++i)
+        SetWindowTextA(label, i & 1 ? "C:\\scratch\\tree\\d1\\note1.txt" : "C:\\scratch\\tree\\d1\\note2.txt");
+    const double paintUs = (Now() - t) * 1e6 / kFewReps;
+    t = Now();
+    for (int i = 0; i < kFewReps; ++i)
+        PumpScanMessages();
+    const double pumpUs = (Now() - t) * 1e6 / kFewReps;
+
+    // A file at a record's length: opened, matched (read in pieces), closed.
+    const std::string sample = root + "-part.exe";
+    WriteBytes(sample, BuildSample(1, SampleKind::PatternByteChanged));
+    t = Now();
+    for (int i = 0; i < kFewReps; ++i) {
+        const int fd = _open(sample.c_str(), _O_RDONLY | _O_BINARY);
+        if (fd >= 0) {
+            FindMatchingRecord(fd, int32_t(_filelength(fd)));
+            _close(fd);
+        }
+    }
+    const double recordUs = (Now() - t) * 1e6 / kFewReps;
+    t = Now();
+    for (int i = 0; i < kFewReps; ++i) {
+        const int fd = _open(sample.c_str(), _O_RDONLY | _O_BINARY);
+        if (fd >= 0) {
+            (void)_filelength(fd);
+            _close(fd);
+        }
+    }
+    const double openUs = (Now() - t) * 1e6 / kFewReps;
+    DeleteFileA(sample.c_str());
+    ScanState.mainWindow = nullptr;
+    DestroyWindow(window);
+
+    printf("where an entry's time goes (each part timed alone in this process):\n");
+    printf("  status offered %.2f us, stop test %.2f us: per entry, one offer and two tests\n", offerUs, pollUs);
+    printf("  label painted %.1f us, empty pump %.1f us: at most once per %lu ms refresh\n", paintUs, pumpUs,
+           static_cast<unsigned long>(kRefreshIntervalMs));
+    printf("  a file at a record's length opened, matched and closed: %.1f us, of which opening, measuring and "
+           "closing it alone: %.1f us\n",
+           recordUs, openUs);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    FrontEndScope dialog(DialogFrontEnd());
-    if (argc == 5 && strcmp(argv[1], "--walk") == 0)
-        return WalkChild(argv[2], argv[3], argv[4]);
-
-    const int total = argc > 1 ? atoi(argv[1]) : 50000;
-    const uint32_t seed = argc > 2 ? uint32_t(strtoul(argv[2], nullptr, 10)) : 1;
-    const std::string root = ScratchDir() + "\\tree";
-
-    RemoveTree(root);
-    LARGE_INTEGER t0, t1;
-    QueryPerformanceCounter(&t0);
-    TreeStats tree = Generate(root, total, seed);
-    QueryPerformanceCounter(&t1);
-    printf("tree: %d files (%d text, %d PE, %d at record sizes) in %d folders, %.1f MB, made in %.1f s\n",
-           tree.files, tree.textFiles, tree.peFiles, tree.recordSized, tree.folders, double(tree.bytes) / 1e6,
-           Seconds(t0, t1));
-    fflush(stdout);
-
-    BareWalk(root); // warm the caches for all walks alike
-    WalkResult bare, stage, quiet;
-    bool ok = true;
-    for (int run = 0; run < kRuns && ok; ++run) {
-        WalkResult b, s;
-        ok = RunChild("bare", root, b) && RunChild("stage", root, s);
-        if (ok && (run == 0 || b.seconds < bare.seconds))
-            bare = b;
-        if (ok && (run == 0 || s.seconds < stage.seconds))
-            stage = s;
+    if (argc == 4 && strcmp(argv[1], "--bare") == 0)
+        return BareChild(argv[2], argv[3]);
+    if (argc < 2) {
+        fprintf(stderr, "usage: walk_bench.exe PROGRAM [files] [seed]\n");
+        return 2;
     }
-    ok = ok && RunChild("nowindow", root, quiet);
+    const std::string program = argv[1];
+    const int total = argc > 2 ? atoi(argv[2]) : 50000;
+    const uint32_t seed = argc > 3 ? uint32_t(strtoul(argv[3], nullptr, 10)) : 1;
+    const std::string root = ScratchDir() + "\\tree";
+    printf("program: %s\n", program.c_str());
+
     RemoveTree(root);
+    BareWalk("C:"); // warm the caches for all runs alike
+    printf("without the tree (the prefix's own files):\n");
+    fflush(stdout);
+    Round empty;
+    if (!Measure(program, empty))
+        return 1;
+
+    struct TreeCase {
+        const char* name;
+        uint32_t recordOneIn;
+    };
+    const TreeCase trees[] = {{"0.4%", 250}, {"4%", 25}};
+    bool ok = true;
+    std::vector<std::string> summary;
+    for (const TreeCase& tree : trees) {
+        const double g0 = Now();
+        const TreeStats stats = Generate(root, total, seed, tree.recordOneIn);
+        printf("tree with %s of the files at a record's length: %d files (%d text, %d PE, %d at record lengths) in "
+               "%d folders, %.1f MB, made in %.1f s\n",
+               tree.name, stats.files, stats.textFiles, stats.peFiles, stats.recordSized, stats.folders,
+               double(stats.bytes) / 1e6, Now() - g0);
+        fflush(stdout);
+        BareWalk("C:");
+        Round with;
+        ok = Measure(program, with) && ok;
+        RemoveTree(root);
+        if (!ok)
+            break;
+        const int files = with.bare.files - empty.bare.files;
+        const double bare = with.bare.seconds - empty.bare.seconds;
+        const double scan = with.scan.seconds - empty.scan.seconds;
+        char line[600];
+        snprintf(line, sizeof line,
+                 "%-5s tree: %d files; bare walk %.2f s - %.2f s = %.2f s (%.0f files/s); scan %.2f s - %.2f s = "
+                 "%.2f s (%.0f files/s); ratio %.2f\n"
+                 "      peak working set of the program: %.1f MB with the tree, %.1f MB without: the walk added %.1f MB",
+                 tree.name, files, with.bare.seconds, empty.bare.seconds, bare, files / bare, with.scan.seconds,
+                 empty.scan.seconds, scan, files / scan, bare / scan, with.scan.peakMb, empty.scan.peakMb,
+                 with.scan.peakMb - empty.scan.peakMb);
+        summary.push_back(line);
+        if (with.scan.lines != empty.scan.lines) {
+            printf("the scan with the tree listed %d lines, without it %d: something was found\n", with.scan.lines,
+                   empty.scan.lines);
+            ok = false;
+        }
+    }
     if (!ok) {
-        printf("a walk process failed\n");
+        printf("a run failed\n");
         return 1;
     }
 
-    const double bareRate = bare.files / bare.seconds;
-    const double stageRate = stage.files / stage.seconds;
-    printf("best of %d runs each, every walk in a process of its own:\n", kRuns);
-    printf("bare walk:  %d files in %.2f s = %.0f files/s\n", bare.files, bare.seconds, bareRate);
-    printf("file stage: %d files in %.2f s = %.0f files/s, window shown (%ld statuses offered, %ld label repaints, "
-           "%ld result lines, %ld infected)\n",
-           stage.files, stage.seconds, stageRate, stage.offers, stage.repaints, stage.resultLines, stage.infected);
-    printf("ratio file stage / bare walk: %.2f\n", stageRate / bareRate);
-    printf("peak working set of the scanning process: %.1f MB (%.1f MB before the walk, window shown: the walk "
-           "added %.1f MB); bare walk process: %.1f MB\n",
-           stage.peakMb, stage.beforeMb, stage.peakMb - stage.beforeMb, bare.peakMb);
-    printf("per call: empty pump %.1f us, label painted %.1f us, status offered %.2f us, stop test %.2f us\n",
-           stage.pumpUs, stage.paintUs, stage.offerUs, stage.stopUs);
-    printf("file stage with no window: %.2f s = %.0f files/s (ratio %.2f)\n", quiet.seconds,
-           quiet.files / quiet.seconds, (quiet.files / quiet.seconds) / bareRate);
-    return stage.files == bare.files && stage.infected == 0 ? 0 : 1;
+    printf("\nbest of %d runs each; marginal times: with the tree minus without it\n", kRuns);
+    for (const std::string& s : summary)
+        printf("%s\n", s.c_str());
+    printf("Wine's own footprint: the program idle with its window shown %.1f MB, peak without the tree %.1f MB; "
+           "the bare walk process %.1f MB\n",
+           empty.scan.idleMb, empty.scan.peakMb, empty.bare.peakMb);
+    PrintParts(root);
+    return 0;
 }

@@ -2,13 +2,62 @@
 
 #include <mbctype.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
 
-// The object behind a subclassed window is kept as a window property, so any
-// code holding the handle can find it.
-const char kWndProp[] = "ScxFrameworkWnd";
+// The objects behind subclassed windows, found by handle for every message.
+// Kept in the process: under Wine a window property or another process's
+// window data is a request to the server, and the handle of a window of some
+// other program (a focus or colour notification names one) must never be
+// taken for an object. A program has a few dozen such windows at most.
+struct AttachedWnd {
+    HWND hwnd;
+    CWnd* wnd;
+};
+// Plain storage, so that objects destroyed at exit still find it intact.
+AttachedWnd* g_attached = nullptr;
+size_t g_attachedCount = 0;
+size_t g_attachedCapacity = 0;
+size_t g_lastFound = 0; // most messages go to the window of the last one
+
+CWnd* FindAttached(HWND hwnd)
+{
+    if (g_lastFound < g_attachedCount && g_attached[g_lastFound].hwnd == hwnd)
+        return g_attached[g_lastFound].wnd;
+    for (size_t i = 0; i < g_attachedCount; ++i) {
+        if (g_attached[i].hwnd == hwnd) {
+            g_lastFound = i;
+            return g_attached[i].wnd;
+        }
+    }
+    return nullptr;
+}
+
+bool Attach(HWND hwnd, CWnd* wnd)
+{
+    if (g_attachedCount == g_attachedCapacity) {
+        const size_t capacity = g_attachedCapacity ? g_attachedCapacity * 2 : 32;
+        auto* grown = static_cast<AttachedWnd*>(realloc(g_attached, capacity * sizeof(AttachedWnd)));
+        if (!grown)
+            return false;
+        g_attached = grown;
+        g_attachedCapacity = capacity;
+    }
+    g_attached[g_attachedCount++] = {hwnd, wnd};
+    return true;
+}
+
+void Detach(HWND hwnd, const CWnd* wnd)
+{
+    for (size_t i = 0; i < g_attachedCount; ++i) {
+        if (g_attached[i].hwnd == hwnd && g_attached[i].wnd == wnd) {
+            g_attached[i] = g_attached[--g_attachedCount];
+            return;
+        }
+    }
+}
 
 CWinApp* g_app = nullptr;
 
@@ -149,14 +198,14 @@ CWnd* CWnd::FromHandlePermanent(HWND hwnd)
 {
     if (!hwnd)
         return nullptr;
-    return static_cast<CWnd*>(::GetPropA(hwnd, kWndProp));
+    return FindAttached(hwnd);
 }
 
 BOOL CWnd::SubclassWindow(HWND hwnd)
 {
     if (m_hWnd || !::IsWindow(hwnd) || FromHandlePermanent(hwnd))
         return FALSE;
-    if (!::SetPropA(hwnd, kWndProp, this))
+    if (!Attach(hwnd, this))
         return FALSE;
     m_hWnd = hwnd;
     m_pfnSuper = reinterpret_cast<WNDPROC>(
@@ -179,8 +228,7 @@ HWND CWnd::UnsubclassWindow()
         return nullptr;
     if (m_pfnSuper && reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(h, GWLP_WNDPROC)) == AfxWndProc)
         ::SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
-    if (FromHandlePermanent(h) == this)
-        ::RemovePropA(h, kWndProp);
+    Detach(h, this);
     m_hWnd = nullptr;
     m_pfnSuper = nullptr;
     return h;

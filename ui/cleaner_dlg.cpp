@@ -72,7 +72,6 @@ bool IsSuiteInstalled()
 BEGIN_MESSAGE_MAP(CCleanerDlg, CDialog)
     ON_MESSAGE(kStatusMessage, OnStatusReport)
     ON_MESSAGE(kResultLineMessage, OnResultReport)
-    ON_MESSAGE(kStatusSettleMessage, OnStatusSettle)
     ON_WM_TIMER()
     ON_WM_PAINT()
     ON_COMMAND(IDC_SCAN, OnScan)
@@ -268,7 +267,8 @@ void CCleanerDlg::AskToStop(const char* caption)
         KillTimer(ScanTimerId);
         m_bScanArmed = false;
     }
-    m_statusPacing.Settle(m_stcStatus);
+    // The label names the entry the scan stopped at.
+    DialogFrontEnd().statusSettled();
     const int answer = ShowMessage("Terminate the Scan now?", caption, MB_YESNO | MB_ICONQUESTION);
     if (armed) {
         m_bScanArmed = true;
@@ -341,22 +341,14 @@ void CCleanerDlg::OnTimer(UINT_PTR)
     ScanState.scanRunning = 0;
 }
 
-LRESULT CCleanerDlg::OnStatusReport(WPARAM wParam, LPARAM lParam)
+LRESULT CCleanerDlg::OnStatusReport(WPARAM, LPARAM lParam)
 {
-    m_statusPacing.Report(m_stcStatus, MessageText(lParam), StatusPace(wParam));
-    return 0;
-}
-
-LRESULT CCleanerDlg::OnStatusSettle(WPARAM, LPARAM)
-{
-    m_statusPacing.Settle(m_stcStatus);
+    m_stcStatus.SetWindowText(MessageText(lParam));
     return 0;
 }
 
 LRESULT CCleanerDlg::OnResultReport(WPARAM, LPARAM lParam)
 {
-    // The label names the file a result line is about.
-    m_statusPacing.Settle(m_stcStatus);
     // Until the statistics begin the list starts afresh when full, so the
     // closing block is never cut off.
     if (m_lstResults.GetCount() >= kListResetLines && !ScanState.summaryStarted)

@@ -8,7 +8,6 @@
 #include "framework/framework.h"
 #include "ui/color_static.h"
 #include "ui/ex_button.h"
-#include "ui/paced_status.h"
 
 class CCleanerDlg : public CDialog {
 public:
@@ -23,7 +22,6 @@ protected:
 
     LRESULT OnStatusReport(WPARAM, LPARAM);
     LRESULT OnResultReport(WPARAM, LPARAM);
-    LRESULT OnStatusSettle(WPARAM, LPARAM);
     void OnTimer(UINT_PTR nIDEvent);
     void OnPaint();
     void OnScan();
@@ -65,7 +63,6 @@ private:
     BITMAP m_bmSkin = {};
     CFont m_fontSearching;
     bool m_bScanArmed = false; // the scan's timer is set and has not fired
-    PacedStatus m_statusPacing;
 };
 
 // True when the maker's suite is installed: its key opens and its

@@ -1,5 +1,8 @@
 // The main dialog as the scan's front end: result lines and statuses go to
-// ScanState.mainWindow, questions to the skinned message box.
+// ScanState.mainWindow, questions to the skinned message box. Statuses are
+// paced here, not in the window: of the entries offered within one refresh
+// interval only the newest is sent, and it is sent before anything that must
+// follow it on screen (a result line, a question, a notice, the end of a walk).
 #pragma once
 #include "scan/front_end.h"
 

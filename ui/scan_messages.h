@@ -7,9 +7,8 @@
 
 // LPARAM: the line for the result list (const char*).
 constexpr UINT kResultLineMessage = WM_APP + 0x08;
-// WPARAM: StatusPace; LPARAM: the text for the status label (const char*).
+// LPARAM: the text for the status label (const char*), shown at once: the
+// front end has already paced it.
 constexpr UINT kStatusMessage = WM_APP + 0x09;
-// Show the kept status now: a walk has ended.
-constexpr UINT kStatusSettleMessage = WM_APP + 0x0A;
 
 inline const char* MessageText(LPARAM lParam) { return reinterpret_cast<const char*>(lParam); }

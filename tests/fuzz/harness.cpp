@@ -82,6 +82,32 @@ int MemoryFile(const uint8_t* data, size_t size)
 
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
+// The matcher as it read before it read in pieces: a seek and a read for
+// every header part and every pattern window. Both must agree on every input.
+bool PatternAtBySeeking(int fd, int32_t distance, const unsigned char* pattern)
+{
+    const uint32_t offset = RvaToFileOffset(PeHeaders.entryPoint + uint32_t(distance), fd);
+    unsigned char window[kPatternLength];
+    if (offset > 0x7FFFFFFFu || lseek(fd, off_t(offset), SEEK_SET) == -1)
+        return false;
+    return read(fd, window, sizeof window) == ssize_t(sizeof window) &&
+           memcmp(window, pattern, kPatternLength) == 0;
+}
+
+int MatchBySeeking(int fd, int32_t length)
+{
+    PeHeaders.fileLength = uint32_t(length);
+    if (!ReadPeHeaders(fd))
+        return -1;
+    for (int i = 0; DetectionTable[i].name[0]; ++i) {
+        const DetectionRecord& record = DetectionTable[i];
+        if (SizeRuleAccepts(record, length) && PatternAtBySeeking(fd, record.offset1, record.pattern1) &&
+            PatternAtBySeeking(fd, record.offset2, record.pattern2))
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 int FuzzPe(const uint8_t* data, size_t size)
@@ -100,6 +126,7 @@ int FuzzPe(const uint8_t* data, size_t size)
     const int fd = MemoryFile(data, fileSize);
     const int record = FindMatchingRecord(fd, claimed);
     FUZZ_CHECK(record >= -1 && record < kDetectionRecordCount);
+    FUZZ_CHECK(record == MatchBySeeking(fd, claimed));
     if (record >= 0) {
         const DetectionRecord& r = DetectionTable[record];
         FUZZ_CHECK(SizeRuleAccepts(r, claimed));

@@ -66,6 +66,44 @@ Bytes Header(uint16_t sections, size_t size = 0x400)
     return b;
 }
 
+// A file of the record's full length whose two pattern windows sit at the
+// given file offsets, each through a 20-byte section of its own.
+constexpr uint32_t kEntry = 0x100000;
+
+Bytes FullSizePe(int record, uint32_t at1, uint32_t at2, size_t fileSize)
+{
+    const DetectionRecord& r = DetectionTable[record];
+    Bytes b = Header(2, fileSize);
+    Put16(b, 0x40 + 4 + 16, 224);
+    Put32(b, 0x58 + 16, kEntry);
+    const std::pair<uint32_t, uint32_t> windows[] = {{kEntry + uint32_t(r.offset1), at1},
+                                                     {kEntry + uint32_t(r.offset2), at2}};
+    const unsigned char* patterns[] = {r.pattern1, r.pattern2};
+    // Sections in order of their RVAs, as the lookup takes the first whose end lies past the RVA.
+    const bool swap = windows[1].first < windows[0].first;
+    for (int i = 0; i < 2; ++i) {
+        const auto& w = windows[swap ? 1 - i : i];
+        const size_t s = 0x138 + 40 * size_t(i);
+        Put32(b, s + 8, 20);
+        Put32(b, s + 12, w.first);
+        Put32(b, s + 20, w.second);
+    }
+    for (int i = 0; i < 2; ++i)
+        for (size_t k = 0; k < kPatternLength && windows[i].second + k < b.size(); ++k)
+            b[windows[i].second + k] = patterns[i][k];
+    return b;
+}
+
+struct LayoutCase {
+    const char* name;
+    int record;
+    // Window offsets from the start (negative: from the end) and the match.
+    long at1, at2;
+    bool matches;
+};
+
+long Place(long at, size_t size) { return at >= 0 ? at : long(size) + at; }
+
 struct HostileCase {
     const char* name;
     std::function<Bytes()> build;
@@ -120,6 +158,31 @@ int main()
             FuzzPe(withPick.data(), withPick.size());
             Expect(MatchSeed(withPick) == -1, std::string("hostile ") + h.name);
         }
+    }
+
+    // Full-size files, read in pieces: the windows in the head, in one span,
+    // far apart, across the end of the head, in the last bytes and past them.
+    // Record 12 (3.5 MB) is read as head and span; record 1 (8 kB) whole.
+    const LayoutCase layouts[] = {
+        {"large-windows-in-head", 12, 0x400, 0x800, true},
+        {"large-windows-in-one-span", 12, 0x200000, 0x208000, true},
+        {"large-windows-far-apart", 12, 0x2000, -20, true},
+        {"large-window-across-head-end", 12, 4096 - 10, 0x300000, true},
+        {"large-window-in-last-bytes", 12, 0x10000, -20, true},
+        {"large-window-past-the-end", 12, 0x10000, -19, false},
+        {"small-windows-anywhere", 1, 0x400, -20, true},
+        {"small-window-past-the-end", 1, 0x400, -19, false},
+        {"mid-windows-span-the-file", 6, 0x1000, -20, true},
+    };
+    for (const LayoutCase& c : layouts) {
+        const size_t size = size_t(DetectionTable[c.record].size);
+        Bytes b = FullSizePe(c.record, uint32_t(Place(c.at1, size)), uint32_t(Place(c.at2, size)), size);
+        b.push_back(uint8_t(c.record));
+        FuzzPe(b.data(), b.size()); // agrees with reading by seeking, or aborts
+        Expect(MatchSeed(b) == (c.matches ? c.record : -1), std::string("layout ") + c.name);
+        // The file believed longer than it is: the windows near its end are not there.
+        b.back() = uint8_t(c.record == 12 ? 2 : 12);
+        FuzzPe(b.data(), b.size());
     }
 
     printf("%s\n", g_failures ? "native regressions: FAILED" : "native regressions: all passed");

@@ -7,6 +7,7 @@
 
 #include <mbctype.h>
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -210,6 +211,160 @@ TEST(Framework, AfxWinMainRunsInitInstanceAndEndsWhenItRefuses)
     EXPECT_EQ(int(GetACP()), app.codePageAtInit);
     EXPECT_EQ(GetModuleHandleA(nullptr), app.instanceAtInit);
     EXPECT_EQ(nullptr, AfxGetMainWnd());
+}
+
+// ------------------------------------------------ finding a window's object
+
+constexpr UINT kPing = WM_APP + 7;
+
+class RoutedWnd : public CWnd {
+public:
+    explicit RoutedWnd(int id) : id_(id) {}
+    int pings = 0;
+
+protected:
+    LRESULT OnPing(WPARAM, LPARAM)
+    {
+        ++pings;
+        return id_;
+    }
+    DECLARE_MESSAGE_MAP()
+
+private:
+    int id_;
+};
+
+BEGIN_MESSAGE_MAP(RoutedWnd, CWnd)
+    ON_MESSAGE(kPing, OnPing)
+END_MESSAGE_MAP()
+
+HWND MakeStatic(HWND parent)
+{
+    return CreateWindowExA(0, "STATIC", "", parent ? WS_CHILD : WS_POPUP, 0, 0, 10, 10, parent, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+// Windows made before their objects attach, more than fit the first block of
+// the table, attached and detached in any order: each message reaches the
+// object of its own window, and none once the object has let go.
+TEST(FrameworkRouting, EveryWindowReachesItsOwnObjectUntilItLetsGo)
+{
+    HWND parent = MakeStatic(nullptr);
+    ASSERT_NE(nullptr, parent);
+    constexpr int kWindows = 100;
+    std::vector<HWND> windows;
+    std::vector<std::unique_ptr<RoutedWnd>> objects;
+    for (int i = 0; i < kWindows; ++i) {
+        windows.push_back(MakeStatic(parent));
+        ASSERT_NE(nullptr, windows.back());
+    }
+    for (int i = 0; i < kWindows; ++i) {
+        objects.push_back(std::make_unique<RoutedWnd>(1000 + i));
+        ASSERT_TRUE(objects[i]->SubclassWindow(windows[i])) << i;
+    }
+    // One window, one object.
+    RoutedWnd intruder(-1);
+    EXPECT_FALSE(intruder.SubclassWindow(windows[5]));
+
+    auto detached = [](int i) { return i % 3 == 1; };
+    for (int i = 0; i < kWindows; ++i) {
+        if (detached(i)) {
+            EXPECT_EQ(windows[i], objects[i]->UnsubclassWindow());
+        }
+    }
+    // Destroyed with its object attached: the object lets go by itself.
+    ASSERT_TRUE(DestroyWindow(windows[kWindows - 1]));
+    EXPECT_EQ(nullptr, objects[kWindows - 1]->m_hWnd);
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(windows[kWindows - 1]));
+
+    for (int i = 0; i < kWindows - 1; ++i) {
+        const LRESULT r = SendMessageA(windows[i], kPing, 0, 0);
+        if (detached(i)) {
+            EXPECT_EQ(0, r) << i; // the control's own procedure
+            EXPECT_EQ(0, objects[i]->pings) << i;
+            EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(windows[i])) << i;
+        } else {
+            EXPECT_EQ(1000 + i, r) << i;
+            EXPECT_EQ(1, objects[i]->pings) << i;
+            EXPECT_EQ(objects[i].get(), CWnd::FromHandlePermanent(windows[i])) << i;
+        }
+    }
+    objects.clear(); // unsubclasses the rest
+    for (int i = 0; i < kWindows - 1; ++i)
+        EXPECT_EQ(0, SendMessageA(windows[i], kPing, 0, 0)) << i;
+    DestroyWindow(parent);
+}
+
+// A window of anyone else, whatever its own data holds, is no object.
+TEST(FrameworkRouting, ForeignWindowDataIsNeverTakenForAnObject)
+{
+    RoutedWnd unattached(1);
+    HWND foreign = MakeStatic(nullptr);
+    ASSERT_NE(nullptr, foreign);
+    SetWindowLongPtrA(foreign, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&unattached));
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(foreign));
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(GetDesktopWindow()));
+    EXPECT_EQ(nullptr, CWnd::FromHandlePermanent(nullptr));
+    DestroyWindow(foreign);
+}
+
+// The dialog attaches inside its own creation (WM_INITDIALOG): from there on
+// its messages and its bound controls' colour requests reach the objects.
+class CreationDlg : public CDialog {
+public:
+    CreationDlg() : CDialog(900) {}
+    LRESULT pingAtInit = 0;
+    int pings = 0;
+    bool labelColouredAsItsObject = false;
+    CStatic m_stcLabel;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        CDialog::DoDataExchange(pDX);
+        DDX_Control(pDX, kLabel, m_stcLabel);
+    }
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        pingAtInit = SendMessage(kPing);
+        PostMessage(WM_COMMAND, kGo);
+        return TRUE;
+    }
+    LRESULT OnPing(WPARAM, LPARAM)
+    {
+        ++pings;
+        return 42;
+    }
+    HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor)
+    {
+        if (pWnd && pWnd->m_hWnd == m_stcLabel.m_hWnd && pWnd == &m_stcLabel)
+            labelColouredAsItsObject = true;
+        return CDialog::OnCtlColor(pDC, pWnd, nCtlColor);
+    }
+    void OnGo()
+    {
+        ShowWindow(SW_SHOWNA);
+        ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        EndDialog(77);
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CreationDlg, CDialog)
+    ON_MESSAGE(kPing, OnPing)
+    ON_WM_CTLCOLOR()
+    ON_COMMAND(kGo, OnGo)
+END_MESSAGE_MAP()
+
+TEST(FrameworkRouting, DialogIsRoutedFromItsCreationOn)
+{
+    CreationDlg dlg;
+    EXPECT_EQ(77, dlg.DoModal());
+    EXPECT_EQ(42, dlg.pingAtInit);
+    EXPECT_EQ(1, dlg.pings);
+    EXPECT_TRUE(dlg.labelColouredAsItsObject);
+    EXPECT_EQ(nullptr, dlg.m_hWnd);
 }
 
 } // namespace
