@@ -9,6 +9,13 @@
 if(SCX_THREAD_MODEL STREQUAL "win32")
     add_subdirectory(app)
     add_subdirectory(cli)
+    if(SCX_CPU_FLOOR)
+        # Linked as objects, so they stand in for the runtime's own whatever
+        # the order of the libraries.
+        add_library(scx_runtime_floor OBJECT ${CMAKE_SOURCE_DIR}/runtime/cpu_floor.cpp)
+        target_sources(scourix PRIVATE $<TARGET_OBJECTS:scx_runtime_floor>)
+        target_sources(scourix-cli PRIVATE $<TARGET_OBJECTS:scx_runtime_floor>)
+    endif()
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set_target_properties(scourix PROPERTIES OUTPUT_NAME scourix64)
         set_target_properties(scourix-cli PROPERTIES OUTPUT_NAME scourix-cli64)
