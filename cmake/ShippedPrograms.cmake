@@ -12,7 +12,9 @@ if(SCX_THREAD_MODEL STREQUAL "win32")
     if(SCX_CPU_FLOOR)
         # Linked as objects, so they stand in for the runtime's own whatever
         # the order of the libraries.
-        add_library(scx_runtime_floor OBJECT ${CMAKE_SOURCE_DIR}/runtime/cpu_floor.cpp)
+        add_library(scx_runtime_floor OBJECT ${CMAKE_SOURCE_DIR}/runtime/cpu_floor.cpp
+            ${CMAKE_SOURCE_DIR}/runtime/format.cpp)
+        target_include_directories(scx_runtime_floor PRIVATE ${CMAKE_SOURCE_DIR})
         # The start-up objects every program links, with their few P6
         # instructions rewritten; crt2.o is found first through -B.
         execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=crt2.o

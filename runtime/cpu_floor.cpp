@@ -21,3 +21,35 @@ void __throw_bad_alloc() { abort(); }
 void __throw_bad_array_new_length() { abort(); }
 void __throw_invalid_argument(const char*) { abort(); }
 }
+
+// The runtime's formatted output, built for the Pentium Pro and pulling in
+// its floating-point conversion, replaced by one for what the programs use.
+#include "runtime/format.h"
+
+#include <cstdio>
+
+extern "C" int __cdecl __mingw_vsnprintf(char* buffer, size_t size, const char* format, va_list args)
+{
+    return ScxVFormat(buffer, size, format, args);
+}
+
+extern "C" int __cdecl __mingw_vfprintf(FILE* stream, const char* format, va_list args)
+{
+    char small[512];
+    va_list again;
+    va_copy(again, args);
+    int n = ScxVFormat(small, sizeof small, format, args);
+    int result = n;
+    if (n >= 0 && size_t(n) < sizeof small) {
+        if (fwrite(small, 1, size_t(n), stream) != size_t(n))
+            result = -1;
+    } else if (n >= 0) {
+        char* big = static_cast<char*>(malloc(size_t(n) + 1));
+        if (!big || ScxVFormat(big, size_t(n) + 1, format, again) != n ||
+            fwrite(big, 1, size_t(n), stream) != size_t(n))
+            result = -1;
+        free(big);
+    }
+    va_end(again);
+    return result;
+}
