@@ -1,8 +1,23 @@
+// The parts of the C and C++ runtime that the 32-bit shipped programs need,
+// compiled for the 486 with them: Debian builds its own for the Pentium Pro.
+// Linked as objects ahead of the runtime's libraries, these definitions keep
+// the runtime's members out of the link (tools/check-cpu-floor.py checks it).
 #include <cstdlib>
 #include <new>
 #include <string>
+
+// Every member of std::string here, so the runtime's instantiation is not used.
 template class std::__cxx11::basic_string<char>;
-void* operator new(std::size_t n) { void* p = std::malloc(n ? n : 1); if (!p) std::abort(); return p; }
+
+// Allocation and the library's error paths without exceptions: a failure ends
+// the program, as the uncaught exception did before.
+void* operator new(std::size_t n)
+{
+    void* p = std::malloc(n ? n : 1);
+    if (!p)
+        std::abort();
+    return p;
+}
 void* operator new[](std::size_t n) { return operator new(n); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
 void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return std::malloc(n ? n : 1); }
@@ -13,6 +28,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 namespace std {
+// The library calls these where it would throw.
 void __throw_length_error(const char*) { abort(); }
 void __throw_logic_error(const char*) { abort(); }
 void __throw_out_of_range(const char*) { abort(); }
@@ -20,7 +36,7 @@ void __throw_out_of_range_fmt(const char*, ...) { abort(); }
 void __throw_bad_alloc() { abort(); }
 void __throw_bad_array_new_length() { abort(); }
 void __throw_invalid_argument(const char*) { abort(); }
-}
+} // namespace std
 
 // The runtime's formatted output, built for the Pentium Pro and pulling in
 // its floating-point conversion, replaced by one for what the programs use.
