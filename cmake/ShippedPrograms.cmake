@@ -9,6 +9,33 @@
 if(SCX_THREAD_MODEL STREQUAL "win32")
     add_subdirectory(app)
     add_subdirectory(cli)
+    if(SCX_CPU_FLOOR)
+        # Linked as objects, so they stand in for the runtime's own whatever
+        # the order of the libraries.
+        add_library(scx_runtime_floor OBJECT ${CMAKE_SOURCE_DIR}/runtime/cpu_floor.cpp
+            ${CMAKE_SOURCE_DIR}/runtime/format.cpp)
+        target_include_directories(scx_runtime_floor PRIVATE ${CMAKE_SOURCE_DIR})
+        # The start-up objects every program links, with their few P6
+        # instructions rewritten; crt2.o is found first through -B.
+        execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=crt2.o
+            OUTPUT_VARIABLE crt2 OUTPUT_STRIP_TRAILING_WHITESPACE)
+        execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libmingw32.a
+            OUTPUT_VARIABLE libmingw32 OUTPUT_STRIP_TRAILING_WHITESPACE)
+        set(floor_dir ${CMAKE_BINARY_DIR}/runtime-floor)
+        set(floor_objects ${floor_dir}/pesect.o ${floor_dir}/pseudo-reloc.o)
+        add_custom_command(OUTPUT ${floor_dir}/crt2.o ${floor_objects}
+            COMMAND python3 ${CMAKE_SOURCE_DIR}/runtime/rewrite_objects.py ${crt2} ${libmingw32} ${floor_dir}
+            DEPENDS ${CMAKE_SOURCE_DIR}/runtime/rewrite_objects.py ${crt2} ${libmingw32}
+            COMMENT "Start-up objects for the CPU floor")
+        add_custom_target(scx_runtime_floor_objects DEPENDS ${floor_dir}/crt2.o ${floor_objects})
+        set_source_files_properties(${floor_objects} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+        foreach(program scourix scourix-cli)
+            target_sources(${program} PRIVATE $<TARGET_OBJECTS:scx_runtime_floor> ${floor_objects})
+            target_link_options(${program} PRIVATE -B${floor_dir}/)
+            add_dependencies(${program} scx_runtime_floor_objects)
+            set_property(TARGET ${program} APPEND PROPERTY LINK_DEPENDS ${floor_dir}/crt2.o)
+        endforeach()
+    endif()
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set_target_properties(scourix PROPERTIES OUTPUT_NAME scourix64)
         set_target_properties(scourix-cli PROPERTIES OUTPUT_NAME scourix-cli64)

@@ -6,6 +6,7 @@
 #include "platform/deferred_removal_detail.h"
 #include "platform/handle_guard.h"
 #include "platform/platform_probe.h"
+#include "platform/wow64_path.h"
 
 #include <windows.h>
 
@@ -210,6 +211,10 @@ int ScheduleRemovalAtRestart(const char* path)
 {
     if (!path || !*path)
         return 0;
+    std::string real; // a 32-bit program names SysWOW64 as System32
+    if (!RealPathForRestart(path, &real))
+        return 0;
+    path = real.c_str();
     switch (GetPlatformCode()) {
     case 5:
         // Only a request Windows accepted is worth a restart.

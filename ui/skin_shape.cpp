@@ -96,10 +96,20 @@ private:
     DWORD capacity_ = kGrowBy;
 };
 
+// The ratio as its two sizes: a coordinate divided by client / reference is
+// computed exactly as coordinate * reference / client in integers. Floating
+// point gave 24 for 14 / (336 / 600) = 25 in SSE, and x87's wider
+// intermediates can round the other way, so the two builds laid out differently.
 struct ScaleRatio {
-    double x;
-    double y;
+    int clientW, clientH;
+    int refW, refH;
 };
+
+int ScaleCoordinate(LONG value, int reference, int client)
+{
+    // Integer division truncates toward zero, as the conversion did.
+    return int(static_cast<long long>(value) * reference / client);
+}
 
 BOOL CALLBACK ScaleOneChild(HWND child, LPARAM lp)
 {
@@ -107,10 +117,10 @@ BOOL CALLBACK ScaleOneChild(HWND child, LPARAM lp)
     RECT r;
     if (!GetWindowRect(child, &r))
         return TRUE;
-    int left = int(r.left / ratio->x);
-    int right = int(r.right / ratio->x);
-    int top = int(r.top / ratio->y);
-    int bottom = int(r.bottom / ratio->y);
+    int left = ScaleCoordinate(r.left, ratio->refW, ratio->clientW);
+    int right = ScaleCoordinate(r.right, ratio->refW, ratio->clientW);
+    int top = ScaleCoordinate(r.top, ratio->refH, ratio->clientH);
+    int bottom = ScaleCoordinate(r.bottom, ratio->refH, ratio->clientH);
     POINT p{left, top};
     ScreenToClient(GetParent(child), &p);
     MoveWindow(child, p.x, p.y, right - left, bottom - top, TRUE);
@@ -220,6 +230,6 @@ BOOL ScaleChildControls(HWND window, int referenceWidth, int referenceHeight, BO
     if (!GetClientRect(window, &client) || referenceWidth <= 0 || referenceHeight <= 0 ||
         client.right <= 0 || client.bottom <= 0)
         return FALSE;
-    ScaleRatio ratio{double(client.right) / referenceWidth, double(client.bottom) / referenceHeight};
+    ScaleRatio ratio{int(client.right), int(client.bottom), referenceWidth, referenceHeight};
     return EnumChildWindows(window, ScaleOneChild, reinterpret_cast<LPARAM>(&ratio));
 }

@@ -270,7 +270,12 @@ INSTANTIATE_TEST_SUITE_P(Scale, ScaleChildren, ::testing::Values(
     // ratio 2: 11 / 2 = 5.5 -> 5 and 10 / 2 = 5: right equals left, width 0
     ScaleCase{"WidthZeroAfterTruncation", 800, 400, 400, 200, {10, 20, 11, 40}, {5, 10, 5, 20}},
     // ratio 0.5 each way: everything doubles
-    ScaleCase{"SmallerWindowStretches", 300, 150, 600, 300, {7, 9, 21, 30}, {14, 18, 42, 60}}),
+    ScaleCase{"SmallerWindowStretches", 300, 150, 600, 300, {7, 9, 21, 30}, {14, 18, 42, 60}},
+    // Exact quotients that a division by the ratio in double precision
+    // misses: 14 / (336 / 600) gives 24.999.. and 17 / (204 / 600) 49.999..,
+    // truncated to 24 and 49. The layout must not depend on the FPU.
+    ScaleCase{"ExactQuotientsAcross", 336, 204, 600, 600, {14, 17, 28, 34}, {25, 50, 50, 100}},
+    ScaleCase{"ExactQuotientsDown", 350, 64, 600, 300, {35, 48, 70, 56}, {60, 225, 120, 262}}),
     [](const ::testing::TestParamInfo<ScaleCase>& i) { return std::string(i.param.name); });
 
 } // namespace
