@@ -2,6 +2,7 @@
 // list on the NT family, the [rename] section of wininit.ini on Windows 9x.
 #include "platform/deferred_removal.h"
 
+#include "detect/utf8.h"
 #include "detect/wininit_edit.h"
 #include "platform/deferred_removal_detail.h"
 #include "platform/handle_guard.h"
@@ -212,10 +213,17 @@ int ScheduleRemovalAtRestart(const char* path)
     if (!path || !*path)
         return 0;
     switch (GetPlatformCode()) {
-    case 5:
+    case 5: {
         // Only a request Windows accepted is worth a restart. The exact
-        // name goes in: the system's own parsing could make "x." into "x".
+        // name goes in; where path parsing would change it ("x." into "x",
+        // "aux.exe" into a device), its short name goes in instead, should
+        // the restart's removal parse the name again (Wine's does).
+        static char shortPath[kLongPathUtf8Size];
+        if (ParsingChangesPath(path) && ShortPathLong(path, shortPath, sizeof shortPath) &&
+            !ParsingChangesPath(shortPath))
+            return DeleteAtRestartLong(shortPath) ? 1 : 0;
         return DeleteAtRestartLong(path) ? 1 : 0;
+    }
     case 4: {
         char ansiPath[MAX_PATH];
         if (!Utf8ToAnsiPath(path, ansiPath, sizeof ansiPath))

@@ -17,6 +17,7 @@ using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
 using SetFileAttributesWFn = BOOL(WINAPI*)(LPCWSTR, DWORD);
 using DeleteFileWFn = BOOL(WINAPI*)(LPCWSTR);
 using MoveFileExWFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+using GetShortPathNameWFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
 
 struct WideFileFunctions {
     FindFirstFileWFn findFirst;
@@ -26,6 +27,7 @@ struct WideFileFunctions {
     SetFileAttributesWFn setAttributes;
     DeleteFileWFn deleteFile;
     MoveFileExWFn moveFileEx;
+    GetShortPathNameWFn shortPath; // optional
     bool complete;
 };
 
@@ -46,6 +48,7 @@ const WideFileFunctions& Functions()
             f.setAttributes = Bind<SetFileAttributesWFn>(kernel, "SetFileAttributesW");
             f.deleteFile = Bind<DeleteFileWFn>(kernel, "DeleteFileW");
             f.moveFileEx = Bind<MoveFileExWFn>(kernel, "MoveFileExW");
+            f.shortPath = Bind<GetShortPathNameWFn>(kernel, "GetShortPathNameW");
             f.complete = f.findFirst && f.findNext && f.createFile && f.getAttributes && f.setAttributes &&
                          f.deleteFile && f.moveFileEx;
         }
@@ -265,6 +268,79 @@ BOOL DeleteAtRestartLong(const char* path)
     }
     LongPath wide(path);
     return wide.valid() ? Functions().moveFileEx(wide.get(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : FALSE;
+}
+
+namespace {
+
+bool IsDeviceName(const char* name, size_t length)
+{
+    // The part before the first '.' decides: "aux.exe" is AUX.
+    size_t base = 0;
+    while (base < length && name[base] != '.')
+        ++base;
+    while (base > 0 && name[base - 1] == ' ')
+        --base;
+    char lower[5] = {};
+    if (base < 3 || base > 4)
+        return false;
+    for (size_t i = 0; i < base; ++i)
+        lower[i] = char(name[i] | 0x20);
+    if (base == 3)
+        return strcmp(lower, "aux") == 0 || strcmp(lower, "con") == 0 || strcmp(lower, "nul") == 0 ||
+               strcmp(lower, "prn") == 0;
+    return (strncmp(lower, "com", 3) == 0 || strncmp(lower, "lpt", 3) == 0) && name[3] >= '1' && name[3] <= '9';
+}
+
+} // namespace
+
+bool ParsingChangesPath(const char* path)
+{
+    const char* name = path;
+    if (strncmp(name, "\\\\?\\", 4) == 0)
+        name += 4;
+    for (;;) {
+        const char* end = strchr(name, '\\');
+        const size_t length = end ? size_t(end - name) : strlen(name);
+        const bool isDots = (length == 1 && name[0] == '.') || (length == 2 && name[0] == '.' && name[1] == '.');
+        if (length > 0 && !isDots && (name[length - 1] == '.' || name[length - 1] == ' '))
+            return true;
+        if (IsDeviceName(name, length))
+            return true;
+        if (!end)
+            return false;
+        name = end + 1;
+    }
+}
+
+bool ShortPathLong(const char* path, char* out, size_t size)
+{
+    if (size)
+        out[0] = '\0';
+    if (!Functions().complete || !Functions().shortPath)
+        return false;
+    LongPath wide(path);
+    if (!wide.valid())
+        return false;
+    const DWORD need = Functions().shortPath(wide.get(), nullptr, 0);
+    if (need == 0 || need > kLongPathUnits + 8)
+        return false;
+    wchar_t* shortWide = static_cast<wchar_t*>(malloc((need + 1) * sizeof(wchar_t)));
+    if (!shortWide)
+        return false;
+    const DWORD got = Functions().shortPath(wide.get(), shortWide, need + 1);
+    bool ok = got > 0 && got <= need;
+    if (ok) {
+        const wchar_t* plain = shortWide;
+        if (wcsncmp(plain, L"\\\\?\\UNC\\", 8) == 0) {
+            plain += 6; // keep "\\" of the share
+            shortWide[6] = L'\\';
+        } else if (wcsncmp(plain, kPrefix, 4) == 0) {
+            plain += 4;
+        }
+        ok = Utf16ToUtf8(plain, wcslen(plain), out, size);
+    }
+    free(shortWide);
+    return ok;
 }
 
 bool WideNameToUtf8(const wchar_t* name, char* out, size_t size)

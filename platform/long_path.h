@@ -53,6 +53,14 @@ BOOL MoveFileLong(const char* from, const char* to);
 // Asks the system to delete path at its next start (NT family only).
 BOOL DeleteAtRestartLong(const char* path);
 
+// True when Win32 path parsing would not reach path as it is: a folder or
+// file name ending in a dot or a space, or a device name (aux, con, nul, prn,
+// com1-9, lpt1-9, with or without an extension).
+bool ParsingChangesPath(const char* path);
+// The short (8.3) form of path, UTF-8 without the prefix, into out; false
+// when the system gives none that fits.
+bool ShortPathLong(const char* path, char* out, size_t size);
+
 // The code-page form of a UTF-8 path (Windows 9x calls); false when it does
 // not fit or the code page cannot hold one of its characters.
 bool Utf8ToAnsiPath(const char* path, char* out, size_t size);

@@ -44,6 +44,21 @@ TEST(LongPathForm, PrefixesDrivePathsAndUncShares)
     EXPECT_EQ(0, small[0]);
 }
 
+TEST(LongPathForm, NamesPathParsingWouldChangeAreKnown)
+{
+    const struct {
+        const char* path;
+        bool changed;
+    } cases[] = {
+        {"C:\\dir\\file.exe", false},   {"C:\\dir\\held.", true},     {"C:\\dir.\\x.exe", true},
+        {"C:\\dir\\sp ", true},         {"C:\\dir\\aux.exe", true},   {"C:\\dir\\AUX", true},
+        {"C:\\dir\\lpt1.dat", true},    {"C:\\com9\\x", true},        {"C:\\dir\\com0.exe", false},
+        {"C:\\dir\\auxiliary.exe", false}, {"C:\\dir\\conf.sys", false}, {"C:\\a\\..\\b", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.changed, ParsingChangesPath(c.path)) << c.path;
+}
+
 TEST(LongPathForm, LongerThanTheSystemTakesIsRefused)
 {
     const std::string path = "C:\\" + std::string(kLongPathUnits, 'a');
