@@ -39,6 +39,7 @@ struct ConsoleState {
     char* notices[kMaxNotices]; // each as long as its text
     int noticeCount = 0;
     int noticesDropped = 0;
+    int notChecked = 0;
 };
 
 ConsoleState g_console;
@@ -54,12 +55,19 @@ void WriteAll(HANDLE file, const char* data, DWORD length)
     }
 }
 
-// ANSI text as UTF-8; bytes the code page cannot map become '?'.
+// The scan's texts are UTF-8 and go out as they are; what the system gave in
+// the code page (machine name, switches) is not valid UTF-8 once it holds a
+// non-ASCII byte and is converted, bytes it cannot map becoming '?'.
 void WriteUtf8Line(HANDLE file, const char* text)
 {
     if (file == INVALID_HANDLE_VALUE)
         return;
-    static wchar_t wide[1024];
+    static wchar_t wide[kResultLineSize];
+    if (Utf8ToUtf16(text, wide, kResultLineSize)) {
+        WriteAll(file, text, static_cast<DWORD>(strlen(text)));
+        WriteAll(file, "\r\n", 2);
+        return;
+    }
     static char utf8[4096];
     int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
     int utf8Length = wideLength > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) : 0;
@@ -130,11 +138,19 @@ void PrintLine(HANDLE to, const char* text)
     DWORD mode = 0;
     if (GetConsoleMode(to, &mode)) {
         // The console shows its own code page: go through wide characters.
-        int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-        wchar_t* wide = n > 1 ? static_cast<wchar_t*>(malloc(size_t(n) * sizeof(wchar_t))) : nullptr;
-        if (wide && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, n) == n)
-            WriteConsoleWide(to, wide, size_t(n - 1));
-        free(wide);
+        static wchar_t wide[kResultLineSize];
+        size_t n = 0;
+        if (Utf8ToUtf16(text, wide, kResultLineSize, &n)) {
+            if (n > 0)
+                WriteConsoleWide(to, wide, n);
+        } else {
+            // Not UTF-8 (a text of the system's own): its code page.
+            int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+            wchar_t* converted = count > 1 ? static_cast<wchar_t*>(malloc(size_t(count) * sizeof(wchar_t))) : nullptr;
+            if (converted && MultiByteToWideChar(CP_ACP, 0, text, -1, converted, count) == count)
+                WriteConsoleWide(to, converted, size_t(count - 1));
+            free(converted);
+        }
         WriteConsoleWide(to, L"\r\n", 2);
         return;
     }
@@ -242,6 +258,9 @@ void Finish(int exitCode, const char* howItEnded)
     LocalTimeText(ended, sizeof ended);
     ReportLinef("Ended: %s", ended);
     ReportLinef("End: %s", howItEnded);
+    if (g_console.notChecked > 0)
+        ReportLinef("Not checked: %d file%s could not be opened", g_console.notChecked,
+                    g_console.notChecked == 1 ? "" : "s");
     for (int i = 0; i < g_console.noticeCount; ++i)
         ReportLinef("Notice: %s", g_console.notices[i]);
     if (g_console.noticesDropped > 0)
@@ -286,13 +305,17 @@ void ConsoleStatus(const char* text)
     if (g_console.statusShown && now - g_console.lastStatusTick < kStatusIntervalMs)
         return;
     g_console.lastStatusTick = now;
-    char line[82];
-    // One console line, overwritten by the next status.
-    snprintf(line, sizeof line, "\r%-79.79s", text);
-    static wchar_t wide[96];
-    int n = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 96);
-    if (n > 1)
-        WriteConsoleWide(g_console.out, wide, size_t(n - 1));
+    // One console line of 79 characters, overwritten by the next status.
+    static wchar_t wide[kStatusTextSize];
+    size_t n = 0;
+    wide[0] = L'\r';
+    if (!Utf8ToUtf16(text, wide + 1, kStatusTextSize - 1, &n))
+        n = 0;
+    if (n > 79)
+        n = (wide[79] >= 0xD800 && wide[79] <= 0xDBFF) ? 78 : 79; // a pair is never split
+    for (; n < 79; ++n)
+        wide[1 + n] = L' ';
+    WriteConsoleWide(g_console.out, wide, n + 1);
     g_console.statusShown = true;
 }
 
@@ -318,16 +341,6 @@ int ConsoleAsk(FrontEndQuestion which)
     return IDNO;
 }
 
-// The bridge from the scan's path text to the quarantine's: the scan hands
-// over ANSI paths, the quarantine takes the exact name as UTF-8. A path the
-// code page cannot give exactly is refused (the file then stays).
-bool ScanPathAsUtf8(const char* path, char* out, size_t size)
-{
-    static wchar_t wide[kManifestPathChars];
-    int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, kManifestPathChars);
-    return n > 0 && Utf16ToUtf8(wide, size_t(n - 1), out, size);
-}
-
 // With /B nothing goes before its copy is kept: a file that cannot be copied
 // stays where it is and counts as not removed.
 bool ConsoleMayRemove(const char* path, const char* detectionName)
@@ -335,10 +348,7 @@ bool ConsoleMayRemove(const char* path, const char* detectionName)
     if (g_console.quarantine[0] == '\0')
         return true;
     static char why[MAX_PATH * 2];
-    static char utf8[kManifestPathChars];
-    if (!ScanPathAsUtf8(path, utf8, sizeof utf8))
-        CopyText(why, sizeof why, "the name cannot be read exactly");
-    else if (QuarantineFile(g_console.quarantine, utf8, detectionName, why, sizeof why))
+    if (QuarantineFile(g_console.quarantine, path, detectionName, why, sizeof why))
         return true;
     char* line = FormatTextf("Quarantine: %s was left in place: %s", path, why);
     Note(line ? line : "Quarantine: a file was left in place");
@@ -369,6 +379,16 @@ public:
     bool mayRemove(const char* path, const char* detectionName) override
     {
         return ConsoleMayRemove(path, detectionName);
+    }
+    // Counted as scanned, yet never read: the report says so, path by path.
+    void notChecked(const char* path, const char* reason) override
+    {
+        ++g_console.notChecked;
+        WriteAll(g_console.report, "Not checked: ", 13);
+        WriteAll(g_console.report, path, static_cast<DWORD>(strlen(path)));
+        WriteAll(g_console.report, " (", 2);
+        WriteAll(g_console.report, reason, static_cast<DWORD>(strlen(reason)));
+        WriteAll(g_console.report, ")\r\n", 3);
     }
 
 private:
@@ -477,7 +497,7 @@ int OpenConsoleScan(const CliOptions& options)
     DWORD mode = 0;
     g_console.outIsConsole = g_console.out != INVALID_HANDLE_VALUE && GetConsoleMode(g_console.out, &mode);
 
-    char target[MAX_PATH] = "!:";
+    char target[sizeof ScanState.scanTarget] = "!:";
     if (options.folder[0] != '\0') {
         char full[MAX_PATH];
         DWORD n = GetFullPathNameA(options.folder, sizeof full, full, nullptr);
@@ -490,9 +510,11 @@ int OpenConsoleScan(const CliOptions& options)
         DWORD attributes = GetFileAttributesA(full);
         if (length == 0 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return CannotRun("scourix-cli: the folder does not exist");
-        if (length + 4 >= sizeof target)
+        // The scan takes UTF-8.
+        wchar_t wide[MAX_PATH];
+        if (MultiByteToWideChar(CP_ACP, 0, full, -1, wide, MAX_PATH) <= 0 ||
+            !Utf16ToUtf8(wide, wcslen(wide), target, sizeof target) || strlen(target) + 4 >= sizeof ScanState.scanTarget)
             return CannotRun("scourix-cli: the folder name is too long to scan");
-        CopyText(target, sizeof target, full);
     }
     g_console.quarantine[0] = '\0';
     if (options.backupFolder[0] != '\0' && !QuarantineFolderPath(options.backupFolder, g_console.quarantine,

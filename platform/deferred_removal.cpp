@@ -2,9 +2,11 @@
 // list on the NT family, the [rename] section of wininit.ini on Windows 9x.
 #include "platform/deferred_removal.h"
 
+#include "detect/utf8.h"
 #include "detect/wininit_edit.h"
 #include "platform/deferred_removal_detail.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "platform/platform_probe.h"
 #include "platform/wow64_path.h"
 
@@ -216,13 +218,24 @@ int ScheduleRemovalAtRestart(const char* path)
         return 0;
     path = real.c_str();
     switch (GetPlatformCode()) {
-    case 5:
-        // Only a request Windows accepted is worth a restart.
-        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+    case 5: {
+        // Only a request Windows accepted is worth a restart. The exact
+        // name goes in; where path parsing would change it ("x." into "x",
+        // "aux.exe" into a device), its short name goes in instead, should
+        // the restart's removal parse the name again (Wine's does).
+        static char shortPath[kLongPathUtf8Size];
+        if (ParsingChangesPath(path) && ShortPathLong(path, shortPath, sizeof shortPath) &&
+            !ParsingChangesPath(shortPath))
+            return DeleteAtRestartLong(shortPath) ? 1 : 0;
+        return DeleteAtRestartLong(path) ? 1 : 0;
+    }
     case 4: {
+        char ansiPath[MAX_PATH];
+        if (!Utf8ToAnsiPath(path, ansiPath, sizeof ansiPath))
+            return 0;
         char shortPath[260];
         memset(shortPath, 0, sizeof shortPath);
-        DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
+        DWORD n = GetShortPathNameA(ansiPath, shortPath, sizeof shortPath);
         if (n == 0 || n >= sizeof shortPath || !IsUsableShortPath(shortPath))
             return 0;
         return AddWininitRename("NUL", shortPath) ? 1 : 0;

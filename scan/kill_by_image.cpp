@@ -1,5 +1,6 @@
 #include "scan/memory_stage.h"
 
+#include "platform/long_path.h"
 #include "platform/platform_probe.h"
 #include "platform/process_kill.h"
 #include "scan/front_end.h"
@@ -8,9 +9,12 @@ int KillProcessByImage(const char* path)
 {
     int result;
     switch (GetPlatformCode()) {
-    case 4:
-        result = KillByExeNameToolhelp(path);
+    case 4: {
+        // Toolhelp names images in the code page; the path is UTF-8.
+        char ansiPath[MAX_PATH];
+        result = Utf8ToAnsiPath(path, ansiPath, sizeof ansiPath) ? KillByExeNameToolhelp(ansiPath) : 0;
         break;
+    }
     case 5:
         if (GetNtVersionCode() == 6)
             return KillByPathPsapi(path) ? 1 : 0; // never a message on this branch

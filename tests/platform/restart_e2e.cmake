@@ -5,7 +5,7 @@ set(dir ${CMAKE_CURRENT_LIST_DIR})
 add_executable(repair_restart_e2e_helper ${dir}/restart_e2e_helper.cpp)
 target_link_libraries(repair_restart_e2e_helper PRIVATE scx_testsupport scx_test_main)
 
-foreach(scenario removal-winxp removal-win98 restart restart-no-privilege)
+foreach(scenario removal-winxp removal-win98 removal-exact-names restart restart-no-privilege)
     add_test(NAME repair_restart_e2e.${scenario}
         COMMAND bash ${dir}/restart_e2e.sh ${CMAKE_BINARY_DIR} ${SCX_TOOLS_DIR}
                 $<TARGET_FILE:repair_restart_e2e_helper> ${scenario})

@@ -7,6 +7,9 @@
 # Scenarios:
 #   removal-winxp         locked file handed to MoveFileExA; gone after wineboot -r
 #   removal-win98         the same through wininit.ini
+#   removal-exact-names   names path parsing would change ("held."), scheduled
+#                         by their exact names; gone after wineboot -r, while
+#                         "held" beside them stays
 #   restart               RestartWindows restarts the copy's session by itself
 #   restart-no-privilege  without the shutdown privilege: 1300 and no restart
 set -uo pipefail
@@ -22,6 +25,7 @@ scx_clone "clone-$scenario"
 case "$scenario" in
     removal-winxp) version=winxp; case_name=RestartE2e.DISABLED_ScheduleLockedFile ;;
     removal-win98) version=win98; case_name=RestartE2e.DISABLED_ScheduleLockedFile ;;
+    removal-exact-names) version=win7; case_name=RestartE2e.DISABLED_ScheduleLockedExactNames ;;
     restart) version=winxp; case_name=RestartE2e.DISABLED_RestartAfterScheduling ;;
     restart-no-privilege) version=winxp; case_name=RestartE2e.DISABLED_RestartWithoutShutdownPrivilege ;;
     *) fail "unknown scenario $scenario" ;;
@@ -60,6 +64,24 @@ removal-winxp|removal-win98)
     if [ "$scenario" = removal-win98 ]; then
         [ ! -f "$windows/wininit.ini" ] || fail "wininit.ini was not carried out"
     fi
+    ;;
+removal-exact-names)
+    [ $rc -eq 0 ] || fail "the program failed (exit $rc)"
+    grep -q "scheduled=1" <<<"$output" || fail "nothing was scheduled"
+    ! grep -q "scheduled=0" <<<"$output" || fail "a request was refused"
+    scx_clone_stop_server
+    echo "--- pending removals:"
+    wine reg query "HKLM\\System\\CurrentControlSet\\Control\\Session Manager" \
+        /v PendingFileRenameOperations 2>/dev/null </dev/null | tr -d '\r' || true
+    scx_clone_stop_server
+    wineboot -r >/dev/null 2>&1 </dev/null
+    scx_clone_stop_server
+    SCX_SCRATCH='C:\scratch\e2e' timeout 120 wine "C:\\scratch\\e2e\\$exe" \
+        --gtest_also_run_disabled_tests --gtest_filter=RestartE2e.DISABLED_ExactNamesGoneDecoyKept >"$out" 2>&1 </dev/null
+    after=$(cat "$out")
+    rm -f "$out"
+    echo "$after"
+    grep -q "checked=1" <<<"$after" || fail "after the restart the exact names were not removed, or the decoy went"
     ;;
 restart)
     # The restart ends the program itself; let the restart finish.

@@ -84,6 +84,25 @@ bool IsPendingDeletion(const std::string& path)
     return false;
 }
 
+// Puts the list back as it was (the short names of a case's files do not
+// spell its scratch folder, so they cannot be found by it).
+void WritePending(const std::vector<std::string>& items)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    std::string all;
+    for (const std::string& item : items)
+        all += item + '\0';
+    if (items.empty()) {
+        RegDeleteValueA(key, kPending);
+    } else {
+        all += '\0';
+        RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(all.data()), DWORD(all.size()));
+    }
+    RegCloseKey(key);
+}
+
 class ScheduleRemovalNt : public ::testing::Test {
 protected:
     void SetUp() override { RemoveOwnPending(); }
@@ -104,15 +123,43 @@ TEST_F(ScheduleRemovalNt, AcceptedRequestIsPendingAndReported)
     EXPECT_TRUE(FileExists(file)) << "nothing is removed before the restart";
 }
 
-// A request Windows refuses is no reason to restart: the result is 0.
+// A path longer than MAX_PATH stands in the list as given. A name path
+// parsing would change ("held." would become "held", another file) never
+// stands there in the changed form: its short name does.
+TEST_F(ScheduleRemovalNt, ExactNamesOfAnyLengthArePending)
+{
+    const std::string dir = MakeScratchSubdir("nt");
+    const std::vector<std::string> listed = ReadPending();
+    const size_t before = listed.size();
+    const std::string longer = dir + "\\" + std::string(300, 'a') + ".exe";
+    EXPECT_EQ(1, ScheduleRemovalAtRestart(longer.c_str()));
+    EXPECT_TRUE(IsPendingDeletion(longer));
+
+    const std::string dotted = dir + "\\held.";
+    {
+        HANDLE h = CreateFileW((L"\\\\?\\" + std::wstring(dotted.begin(), dotted.end())).c_str(), GENERIC_WRITE, 0,
+                               nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        CloseHandle(h);
+    }
+    EXPECT_EQ(1, ScheduleRemovalAtRestart(dotted.c_str()));
+    EXPECT_FALSE(IsPendingDeletion(dir + "\\held"));
+    // Two requests: a source and an empty destination each (the short name
+    // shortens the folders too, so it is counted rather than spelled).
+    EXPECT_EQ(before + 4, ReadPending().size());
+    WritePending(listed);
+}
+
+// A request that cannot be made is no reason to restart: the result is 0 and
+// the list is unchanged.
 TEST_F(ScheduleRemovalNt, RefusedRequestReportsFailure)
 {
-    std::string tooLong = MakeScratchSubdir("nt") + "\\" + std::string(300, 'a') + ".exe";
+    const std::string dir = MakeScratchSubdir("nt");
     std::vector<std::string> before = ReadPending();
-    SetLastError(0);
+    // Longer than the system takes, and a name that is not UTF-8.
+    const std::string tooLong = dir + "\\" + std::string(33000, 'a') + ".exe";
     EXPECT_EQ(0, ScheduleRemovalAtRestart(tooLong.c_str()));
-    EXPECT_FALSE(MoveFileExA(tooLong.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        << "the system itself refuses this request";
+    EXPECT_EQ(0, ScheduleRemovalAtRestart((dir + "\\\xc0\xaf.exe").c_str()));
     EXPECT_EQ(before, ReadPending());
     EXPECT_EQ(0, ScheduleRemovalAtRestart(""));
 }

@@ -67,6 +67,9 @@ public:
     bool poll(bool refreshNow) override;
     bool attached() override { return attached_; }
     bool mayRemove(const char* path, const char* detectionName) override;
+    void notChecked(const char* path, const char* reason) override { notChecked_.emplace_back(path, reason); }
+    // Files that could not be opened for checking: path and reason.
+    const std::vector<std::pair<std::string, std::string>>& notCheckedFiles() const { return notChecked_; }
 
 private:
     FrontEndScope scope_;
@@ -80,6 +83,7 @@ private:
     std::vector<Question> questions_;
     std::vector<Notice> notices_;
     std::vector<std::pair<std::string, std::string>> removalsAsked_;
+    std::vector<std::pair<std::string, std::string>> notChecked_;
     int settles_ = 0;
     int polls_ = 0;
     DWORD lastRefresh_ = 0;
