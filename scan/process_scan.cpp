@@ -4,6 +4,9 @@
 #include "scan/memory_stage.h"
 
 #include "detect/text.h"
+#include "detect/utf8.h"
+#include "platform/ansi_text.h"
+#include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "platform/platform_probe.h"
 #include "platform/process_list.h"
@@ -12,16 +15,64 @@
 
 #include <io.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
 
-// The access test for read permission that decides whether an image is walked.
+typedef DWORD(WINAPI* GetFileAttributesWFn)(const wchar_t*);
+
+// The exact name on the NT family: "\\?\" keeps the system from parsing the
+// name (trailing dots and spaces, device names, MAX_PATH). False when the
+// wide call is missing or the path is no valid UTF-8.
+bool ExistsByExactName(const char* path, bool* known)
+{
+    *known = false;
+    static const GetFileAttributesWFn getAttributes =
+        Bind<GetFileAttributesWFn>(GetModuleHandleA("kernel32.dll"), "GetFileAttributesW");
+    if (!getAttributes)
+        return false;
+    const size_t length = strlen(path);
+    // "\\?\UNC\" is the longest prefix; a UTF-8 byte is at most one unit.
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[length + 9]);
+    if (!wide)
+        return false;
+    size_t at = 0;
+    const char* rest = path;
+    if (path[0] == '\\' && path[1] == '\\' && path[2] != '?') {
+        wcscpy(wide.get(), L"\\\\?\\UNC\\");
+        at = 8;
+        rest = path + 2;
+    } else if (strncmp(path, "\\\\?\\", 4) != 0 && path[0] && path[1] == ':') {
+        wcscpy(wide.get(), L"\\\\?\\");
+        at = 4;
+    }
+    if (!Utf8ToUtf16(rest, wide.get() + at, length + 9 - at))
+        return false;
+    *known = true;
+    return getAttributes(wide.get()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The access test for read permission that decides whether an image is
+// walked: on the NT family by the exact name the listing gave (UTF-8); on
+// the 9x family by its ANSI form, which every name there has.
 bool ImageReadable(const char* path)
 {
-    return _access(path, 4) == 0;
+    if (GetPlatformCode() == 5) {
+        bool known = false;
+        const bool exists = ExistsByExactName(path, &known);
+        if (known)
+            return exists;
+    }
+    const size_t size = strlen(path) + 1;
+    std::unique_ptr<char[]> ansi(new (std::nothrow) char[size]);
+    if (!ansi || !Utf8ToAnsiExact(path, ansi.get(), size))
+        return false;
+    return _access(ansi.get(), 4) == 0;
 }
 
 // 1 when the process could be opened for termination and was terminated.
@@ -35,10 +86,15 @@ bool TerminateById(DWORD processId)
 // ActionMode without matching it again.
 int ForcedWalk(const char* imagePath)
 {
-    char path[260];
-    CopyText(path, sizeof path, imagePath);
+    // A copy whatever the length: the walk may report into buffers the
+    // listing's text must not share.
+    const size_t size = strlen(imagePath) + 1;
+    std::unique_ptr<char[]> path(new (std::nothrow) char[size]);
+    if (!path)
+        return 0;
+    memcpy(path.get(), imagePath, size);
     ScanState.forcedAction = ActionMode;
-    int result = WalkDirectory(path);
+    int result = WalkDirectory(path.get());
     ScanState.forcedAction = 0;
     return result;
 }
@@ -61,14 +117,17 @@ void EnableDebugPrivilege()
 }
 
 // The service the trojan registers carries its image's file name without the
-// extension: the text after the last backslash, cut at the last dot.
-void ServiceNameFromImage(const char* imagePath, char* name, size_t size)
+// extension: the text after the last backslash, cut at the last dot. False
+// when it does not fit (a cut name could be another service's).
+bool ServiceNameFromImage(const char* imagePath, char* name, size_t size)
 {
     const char* slash = strrchr(imagePath, '\\');
-    CopyText(name, size, slash ? slash + 1 : imagePath);
+    if (!CopyText(name, size, slash ? slash + 1 : imagePath))
+        return false;
     char* dot = strrchr(name, '.');
     if (dot)
         *dot = '\0';
+    return true;
 }
 
 } // namespace
@@ -119,14 +178,16 @@ short ScanProcessesPsapi()
         if (!ended) {
             int ntVersion = GetNtVersionCode();
             if (ntVersion == 5 || ntVersion == 6) {
-                char serviceName[260];
-                ServiceNameFromImage(record->imagePath, serviceName, sizeof serviceName);
-                if (StopServiceByName(serviceName)) {
-                    DeleteServiceRegistration(serviceName);
-                    ended = true;
-                } else {
-                    DeleteServiceRegistration(serviceName);
-                    ScanState.memoryRestartNeeded = 1;
+                // UTF-8: a file name has at most 255 characters of three bytes.
+                char serviceName[1024];
+                if (ServiceNameFromImage(record->imagePath, serviceName, sizeof serviceName)) {
+                    if (StopServiceByNameUtf8(serviceName)) {
+                        DeleteServiceRegistrationUtf8(serviceName);
+                        ended = true;
+                    } else {
+                        DeleteServiceRegistrationUtf8(serviceName);
+                        ScanState.memoryRestartNeeded = 1;
+                    }
                 }
             }
             if (!ended && result == 0)
