@@ -89,8 +89,9 @@ TEST(Utf8Bounds, TooSmallBuffersAreRefusedWithoutOverrun)
         EXPECT_EQ(size == 7, Utf16ToUtf8(wide.data(), wide.size(), narrow, size)) << size;
         for (size_t i = size; i < sizeof narrow; ++i)
             ASSERT_EQ(0x5A, narrow[i]) << size;
-        if (size > 0 && size < 7)
+        if (size > 0 && size < 7) {
             EXPECT_EQ('\0', narrow[0]);
+        }
     }
     char16_t units[8];
     for (size_t count = 0; count <= 4; ++count) {

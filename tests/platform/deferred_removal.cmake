@@ -10,3 +10,6 @@ scx_add_wine_test(repair_schedule_nt_tests SOURCES ${dir}/schedule_removal_nt_te
 scx_register_wine_tests(repair_schedule_nt_tests repair_schedule_nt_tests.win7 WINVER win7
     SOURCES ${dir}/schedule_removal_nt_test.cpp)
 scx_mark_serial(repair_schedule_nt_tests)
+
+# The exact-name file functions.
+scx_add_wine_test(platform_long_path_tests SOURCES ${dir}/long_path_test.cpp)

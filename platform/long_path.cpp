@@ -1,0 +1,199 @@
+#include "platform/long_path.h"
+
+#include "detect/utf8.h"
+#include "platform/bind.h"
+#include "platform/platform_probe.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+using FindFirstFileWFn = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
+using FindNextFileWFn = BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW);
+using CreateFileWFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
+using SetFileAttributesWFn = BOOL(WINAPI*)(LPCWSTR, DWORD);
+using DeleteFileWFn = BOOL(WINAPI*)(LPCWSTR);
+using MoveFileExWFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+
+struct WideFileFunctions {
+    FindFirstFileWFn findFirst;
+    FindNextFileWFn findNext;
+    CreateFileWFn createFile;
+    GetFileAttributesWFn getAttributes;
+    SetFileAttributesWFn setAttributes;
+    DeleteFileWFn deleteFile;
+    MoveFileExWFn moveFileEx;
+    bool complete;
+};
+
+// Windows 9x exports some of these as stubs that only fail: they are used on
+// the NT family alone.
+const WideFileFunctions& Functions()
+{
+    static WideFileFunctions f;
+    static bool bound;
+    if (!bound) {
+        bound = true;
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        if (GetPlatformCode() == 5 && kernel) {
+            f.findFirst = Bind<FindFirstFileWFn>(kernel, "FindFirstFileW");
+            f.findNext = Bind<FindNextFileWFn>(kernel, "FindNextFileW");
+            f.createFile = Bind<CreateFileWFn>(kernel, "CreateFileW");
+            f.getAttributes = Bind<GetFileAttributesWFn>(kernel, "GetFileAttributesW");
+            f.setAttributes = Bind<SetFileAttributesWFn>(kernel, "SetFileAttributesW");
+            f.deleteFile = Bind<DeleteFileWFn>(kernel, "DeleteFileW");
+            f.moveFileEx = Bind<MoveFileExWFn>(kernel, "MoveFileExW");
+            f.complete = f.findFirst && f.findNext && f.createFile && f.getAttributes && f.setAttributes &&
+                         f.deleteFile && f.moveFileEx;
+        }
+    }
+    return f;
+}
+
+bool Missing()
+{
+    if (Functions().complete)
+        return false;
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return true;
+}
+
+constexpr wchar_t kPrefix[] = L"\\\\?\\";
+constexpr wchar_t kUncPrefix[] = L"\\\\?\\UNC\\";
+
+} // namespace
+
+bool LongPathsAvailable() { return Functions().complete; }
+
+bool MakeLongPath(const char* path, wchar_t* out, size_t count)
+{
+    const wchar_t* prefix = L"";
+    const char* rest = path;
+    const bool driveAbsolute = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':' &&
+                               path[2] == '\\';
+    if (strncmp(path, "\\\\?\\", 4) == 0) {
+        // Already in the form the system takes as it is.
+    } else if (driveAbsolute) {
+        prefix = kPrefix;
+    } else if (path[0] == '\\' && path[1] == '\\') {
+        prefix = kUncPrefix;
+        rest = path + 2;
+    }
+    const size_t prefixLength = wcslen(prefix);
+    if (count <= prefixLength) {
+        if (count)
+            out[0] = 0;
+        return false;
+    }
+    wmemcpy(out, prefix, prefixLength);
+    if (!Utf8ToUtf16(rest, out + prefixLength, count - prefixLength)) {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+LongPath::LongPath(const char* path)
+{
+    // One UTF-16 unit at most per UTF-8 byte, plus the prefix and terminator.
+    const size_t count = strlen(path) + 9;
+    if (count - 1 > kLongPathUnits + 8) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    text_ = static_cast<wchar_t*>(malloc(count * sizeof(wchar_t)));
+    if (!text_) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return;
+    }
+    if (!MakeLongPath(path, text_, count)) {
+        free(text_);
+        text_ = nullptr;
+        SetLastError(ERROR_INVALID_NAME);
+        return;
+    }
+    if (wcslen(text_) > kLongPathUnits) {
+        free(text_);
+        text_ = nullptr;
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    }
+}
+
+LongPath::~LongPath() { free(text_); }
+
+HANDLE FindFirstFileLong(const char* pattern, WIN32_FIND_DATAW* data)
+{
+    if (Missing())
+        return INVALID_HANDLE_VALUE;
+    LongPath wide(pattern);
+    return wide.valid() ? Functions().findFirst(wide.get(), data) : INVALID_HANDLE_VALUE;
+}
+
+BOOL FindNextFileLong(HANDLE search, WIN32_FIND_DATAW* data)
+{
+    if (Missing())
+        return FALSE;
+    return Functions().findNext(search, data);
+}
+
+HANDLE OpenFileForReadingLong(const char* path)
+{
+    if (Missing())
+        return INVALID_HANDLE_VALUE;
+    LongPath wide(path);
+    if (!wide.valid())
+        return INVALID_HANDLE_VALUE;
+    return Functions().createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+DWORD GetFileAttributesLong(const char* path)
+{
+    if (Missing())
+        return INVALID_FILE_ATTRIBUTES;
+    LongPath wide(path);
+    return wide.valid() ? Functions().getAttributes(wide.get()) : INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL SetFileAttributesLong(const char* path, DWORD attributes)
+{
+    if (Missing())
+        return FALSE;
+    LongPath wide(path);
+    return wide.valid() ? Functions().setAttributes(wide.get(), attributes) : FALSE;
+}
+
+BOOL DeleteFileLong(const char* path)
+{
+    if (Missing())
+        return FALSE;
+    LongPath wide(path);
+    return wide.valid() ? Functions().deleteFile(wide.get()) : FALSE;
+}
+
+BOOL MoveFileLong(const char* from, const char* to)
+{
+    if (Missing())
+        return FALSE;
+    LongPath wideFrom(from);
+    LongPath wideTo(to);
+    if (!wideFrom.valid() || !wideTo.valid())
+        return FALSE;
+    return Functions().moveFileEx(wideFrom.get(), wideTo.get(), 0);
+}
+
+BOOL DeleteAtRestartLong(const char* path)
+{
+    if (Missing())
+        return FALSE;
+    LongPath wide(path);
+    return wide.valid() ? Functions().moveFileEx(wide.get(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : FALSE;
+}
+
+bool WideNameToUtf8(const wchar_t* name, char* out, size_t size)
+{
+    return Utf16ToUtf8(name, wcslen(name), out, size);
+}
