@@ -2,6 +2,7 @@
 
 #include "cli/quarantine.h"
 #include "detect/text.h"
+#include "detect/utf8.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
 #include "scan/engine.h"
@@ -36,6 +37,7 @@ struct ConsoleState {
     char notices[kMaxNotices][kNoticeChars];
     int noticeCount = 0;
     int noticesDropped = 0;
+    int notChecked = 0;
 };
 
 ConsoleState g_console;
@@ -51,12 +53,19 @@ void WriteAll(HANDLE file, const char* data, DWORD length)
     }
 }
 
-// ANSI text as UTF-8; bytes the code page cannot map become '?'.
+// The scan's texts are UTF-8 and go out as they are; what the system gave in
+// the code page (machine name, switches) is not valid UTF-8 once it holds a
+// non-ASCII byte and is converted, bytes it cannot map becoming '?'.
 void WriteUtf8Line(HANDLE file, const char* text)
 {
     if (file == INVALID_HANDLE_VALUE)
         return;
-    static wchar_t wide[1024];
+    static wchar_t wide[kResultLineSize];
+    if (Utf8ToUtf16(text, wide, kResultLineSize)) {
+        WriteAll(file, text, static_cast<DWORD>(strlen(text)));
+        WriteAll(file, "\r\n", 2);
+        return;
+    }
     static char utf8[4096];
     int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
     int utf8Length = wideLength > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) : 0;
@@ -101,11 +110,15 @@ void PrintLine(HANDLE to, const char* text)
     DWORD mode = 0;
     if (GetConsoleMode(to, &mode)) {
         // The console shows its own code page: go through wide characters.
-        static wchar_t wide[1024];
-        int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
+        static wchar_t wide[kResultLineSize];
+        size_t n = 0;
+        if (!Utf8ToUtf16(text, wide, kResultLineSize, &n)) {
+            const int got = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 1024);
+            n = got > 0 ? size_t(got - 1) : 0;
+        }
         DWORD written = 0;
-        if (n > 1)
-            WriteConsoleW(to, wide, static_cast<DWORD>(n - 1), &written, nullptr);
+        if (n > 0)
+            WriteConsoleW(to, wide, static_cast<DWORD>(n), &written, nullptr);
         WriteConsoleW(to, L"\r\n", 2, &written, nullptr);
         return;
     }
@@ -193,6 +206,9 @@ void Finish(int exitCode, const char* howItEnded)
     LocalTimeText(ended, sizeof ended);
     ReportLinef("Ended: %s", ended);
     ReportLinef("End: %s", howItEnded);
+    if (g_console.notChecked > 0)
+        ReportLinef("Not checked: %d file%s could not be opened", g_console.notChecked,
+                    g_console.notChecked == 1 ? "" : "s");
     for (int i = 0; i < g_console.noticeCount; ++i)
         ReportLinef("Notice: %s", g_console.notices[i]);
     if (g_console.noticesDropped > 0)
@@ -237,14 +253,18 @@ void ConsoleStatus(const char* text)
     if (g_console.statusShown && now - g_console.lastStatusTick < kStatusIntervalMs)
         return;
     g_console.lastStatusTick = now;
-    char line[82];
-    // One console line, overwritten by the next status.
-    snprintf(line, sizeof line, "\r%-79.79s", text);
-    static wchar_t wide[96];
-    int n = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 96);
+    // One console line of 79 characters, overwritten by the next status.
+    static wchar_t wide[kStatusTextSize];
+    size_t n = 0;
+    wide[0] = L'\r';
+    if (!Utf8ToUtf16(text, wide + 1, kStatusTextSize - 1, &n))
+        n = 0;
+    if (n > 79)
+        n = (wide[79] >= 0xD800 && wide[79] <= 0xDBFF) ? 78 : 79; // a pair is never split
+    for (; n < 79; ++n)
+        wide[1 + n] = L' ';
     DWORD written = 0;
-    if (n > 1)
-        WriteConsoleW(g_console.out, wide, static_cast<DWORD>(n - 1), &written, nullptr);
+    WriteConsoleW(g_console.out, wide, static_cast<DWORD>(n + 1), &written, nullptr);
     g_console.statusShown = true;
 }
 
@@ -308,6 +328,16 @@ public:
     bool mayRemove(const char* path, const char* detectionName) override
     {
         return ConsoleMayRemove(path, detectionName);
+    }
+    // Counted as scanned, yet never read: the report says so, path by path.
+    void notChecked(const char* path, const char* reason) override
+    {
+        ++g_console.notChecked;
+        WriteAll(g_console.report, "Not checked: ", 13);
+        WriteAll(g_console.report, path, static_cast<DWORD>(strlen(path)));
+        WriteAll(g_console.report, " (", 2);
+        WriteAll(g_console.report, reason, static_cast<DWORD>(strlen(reason)));
+        WriteAll(g_console.report, ")\r\n", 3);
     }
 
 private:
@@ -395,7 +425,7 @@ int OpenConsoleScan(const CliOptions& options)
     DWORD mode = 0;
     g_console.outIsConsole = g_console.out != INVALID_HANDLE_VALUE && GetConsoleMode(g_console.out, &mode);
 
-    char target[MAX_PATH] = "!:";
+    char target[sizeof ScanState.scanTarget] = "!:";
     if (options.folder[0] != '\0') {
         char full[MAX_PATH];
         DWORD n = GetFullPathNameA(options.folder, sizeof full, full, nullptr);
@@ -408,9 +438,11 @@ int OpenConsoleScan(const CliOptions& options)
         DWORD attributes = GetFileAttributesA(full);
         if (length == 0 || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return CannotRun("scourix-cli: the folder does not exist");
-        if (length + 4 >= sizeof target)
+        // The scan takes UTF-8.
+        wchar_t wide[MAX_PATH];
+        if (MultiByteToWideChar(CP_ACP, 0, full, -1, wide, MAX_PATH) <= 0 ||
+            !Utf16ToUtf8(wide, wcslen(wide), target, sizeof target) || strlen(target) + 4 >= sizeof ScanState.scanTarget)
             return CannotRun("scourix-cli: the folder name is too long to scan");
-        CopyText(target, sizeof target, full);
     }
     g_console.quarantine[0] = '\0';
     if (options.backupFolder[0] != '\0' && !QuarantineFolderPath(options.backupFolder, g_console.quarantine,

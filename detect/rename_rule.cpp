@@ -1,6 +1,7 @@
 #include "detect/rename_rule.h"
 
 #include "detect/text.h"
+#include "detect/utf8.h"
 
 #include <cstring>
 
@@ -17,6 +18,9 @@ bool MakeRenamedPath(const char* path, char* out, size_t outSize)
         if (!AppendText(out, outSize, "V"))
             return false;
     } else {
+        // The whole character gives way: the name is UTF-8.
+        const size_t width = Utf8OffsetOfChar(dot + 1, 1);
+        memmove(dot + 2, dot + 1 + width, strlen(dot + 1 + width) + 1);
         dot[1] = 'V';
     }
     return strcmp(out, path) != 0;

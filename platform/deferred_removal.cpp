@@ -5,6 +5,7 @@
 #include "detect/wininit_edit.h"
 #include "platform/deferred_removal_detail.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "platform/platform_probe.h"
 
 #include <windows.h>
@@ -212,12 +213,16 @@ int ScheduleRemovalAtRestart(const char* path)
         return 0;
     switch (GetPlatformCode()) {
     case 5:
-        // Only a request Windows accepted is worth a restart.
-        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+        // Only a request Windows accepted is worth a restart. The exact
+        // name goes in: the system's own parsing could make "x." into "x".
+        return DeleteAtRestartLong(path) ? 1 : 0;
     case 4: {
+        char ansiPath[MAX_PATH];
+        if (!Utf8ToAnsiPath(path, ansiPath, sizeof ansiPath))
+            return 0;
         char shortPath[260];
         memset(shortPath, 0, sizeof shortPath);
-        DWORD n = GetShortPathNameA(path, shortPath, sizeof shortPath);
+        DWORD n = GetShortPathNameA(ansiPath, shortPath, sizeof shortPath);
         if (n == 0 || n >= sizeof shortPath || !IsUsableShortPath(shortPath))
             return 0;
         return AddWininitRename("NUL", shortPath) ? 1 : 0;

@@ -53,13 +53,41 @@ const WideFileFunctions& Functions()
     return f;
 }
 
-bool Missing()
+// Windows 9x: the ANSI form of a UTF-8 path, refused when the code page
+// cannot hold a character of it (the listing gave no such name there).
+class AnsiPath {
+public:
+    explicit AnsiPath(const char* path) : valid_(Utf8ToAnsiPath(path, text_, sizeof text_)) {}
+    const char* get() const { return text_; }
+    bool valid() const { return valid_; }
+private:
+    char text_[MAX_PATH * 2];
+    bool valid_ = false;
+};
+
+bool AnsiToWide(const char* ansi, wchar_t* out, int count)
 {
-    if (Functions().complete)
-        return false;
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return true;
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, out, count) > 0)
+        return true;
+    out[0] = 0;
+    return false;
 }
+
+void FindDataToWide(const WIN32_FIND_DATAA& a, WIN32_FIND_DATAW* w)
+{
+    w->dwFileAttributes = a.dwFileAttributes;
+    w->ftCreationTime = a.ftCreationTime;
+    w->ftLastAccessTime = a.ftLastAccessTime;
+    w->ftLastWriteTime = a.ftLastWriteTime;
+    w->nFileSizeHigh = a.nFileSizeHigh;
+    w->nFileSizeLow = a.nFileSizeLow;
+    w->dwReserved0 = a.dwReserved0;
+    w->dwReserved1 = a.dwReserved1;
+    AnsiToWide(a.cFileName, w->cFileName, MAX_PATH);
+    AnsiToWide(a.cAlternateFileName, w->cAlternateFileName, 14);
+}
+
+bool Wide() { return Functions().complete; }
 
 constexpr wchar_t kPrefix[] = L"\\\\?\\";
 constexpr wchar_t kUncPrefix[] = L"\\\\?\\UNC\\";
@@ -67,6 +95,26 @@ constexpr wchar_t kUncPrefix[] = L"\\\\?\\UNC\\";
 } // namespace
 
 bool LongPathsAvailable() { return Functions().complete; }
+
+bool Utf8ToAnsiPath(const char* path, char* out, size_t size)
+{
+    wchar_t wide[MAX_PATH];
+    BOOL usedDefault = FALSE;
+    if (size)
+        out[0] = '\0';
+    if (!Utf8ToUtf16(path, wide, MAX_PATH)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, int(size), nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) {
+        if (size)
+            out[0] = '\0';
+        SetLastError(n <= 0 ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
+        return false;
+    }
+    return true;
+}
 
 bool MakeLongPath(const char* path, wchar_t* out, size_t count)
 {
@@ -126,23 +174,38 @@ LongPath::~LongPath() { free(text_); }
 
 HANDLE FindFirstFileLong(const char* pattern, WIN32_FIND_DATAW* data)
 {
-    if (Missing())
-        return INVALID_HANDLE_VALUE;
+    if (!Wide()) {
+        AnsiPath ansi(pattern);
+        WIN32_FIND_DATAA found;
+        HANDLE h = ansi.valid() ? FindFirstFileA(ansi.get(), &found) : INVALID_HANDLE_VALUE;
+        if (h != INVALID_HANDLE_VALUE)
+            FindDataToWide(found, data);
+        return h;
+    }
     LongPath wide(pattern);
     return wide.valid() ? Functions().findFirst(wide.get(), data) : INVALID_HANDLE_VALUE;
 }
 
 BOOL FindNextFileLong(HANDLE search, WIN32_FIND_DATAW* data)
 {
-    if (Missing())
-        return FALSE;
+    if (!Wide()) {
+        WIN32_FIND_DATAA found;
+        if (!FindNextFileA(search, &found))
+            return FALSE;
+        FindDataToWide(found, data);
+        return TRUE;
+    }
     return Functions().findNext(search, data);
 }
 
 HANDLE OpenFileForReadingLong(const char* path)
 {
-    if (Missing())
-        return INVALID_HANDLE_VALUE;
+    if (!Wide()) {
+        AnsiPath ansi(path);
+        return ansi.valid() ? CreateFileA(ansi.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
+    }
     LongPath wide(path);
     if (!wide.valid())
         return INVALID_HANDLE_VALUE;
@@ -152,32 +215,41 @@ HANDLE OpenFileForReadingLong(const char* path)
 
 DWORD GetFileAttributesLong(const char* path)
 {
-    if (Missing())
-        return INVALID_FILE_ATTRIBUTES;
+    if (!Wide()) {
+        AnsiPath ansi(path);
+        return ansi.valid() ? GetFileAttributesA(ansi.get()) : INVALID_FILE_ATTRIBUTES;
+    }
     LongPath wide(path);
     return wide.valid() ? Functions().getAttributes(wide.get()) : INVALID_FILE_ATTRIBUTES;
 }
 
 BOOL SetFileAttributesLong(const char* path, DWORD attributes)
 {
-    if (Missing())
-        return FALSE;
+    if (!Wide()) {
+        AnsiPath ansi(path);
+        return ansi.valid() ? SetFileAttributesA(ansi.get(), attributes) : FALSE;
+    }
     LongPath wide(path);
     return wide.valid() ? Functions().setAttributes(wide.get(), attributes) : FALSE;
 }
 
 BOOL DeleteFileLong(const char* path)
 {
-    if (Missing())
-        return FALSE;
+    if (!Wide()) {
+        AnsiPath ansi(path);
+        return ansi.valid() ? DeleteFileA(ansi.get()) : FALSE;
+    }
     LongPath wide(path);
     return wide.valid() ? Functions().deleteFile(wide.get()) : FALSE;
 }
 
 BOOL MoveFileLong(const char* from, const char* to)
 {
-    if (Missing())
-        return FALSE;
+    if (!Wide()) {
+        AnsiPath ansiFrom(from);
+        AnsiPath ansiTo(to);
+        return ansiFrom.valid() && ansiTo.valid() ? MoveFileA(ansiFrom.get(), ansiTo.get()) : FALSE;
+    }
     LongPath wideFrom(from);
     LongPath wideTo(to);
     if (!wideFrom.valid() || !wideTo.valid())
@@ -187,8 +259,10 @@ BOOL MoveFileLong(const char* from, const char* to)
 
 BOOL DeleteAtRestartLong(const char* path)
 {
-    if (Missing())
+    if (!Wide()) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
+    }
     LongPath wide(path);
     return wide.valid() ? Functions().moveFileEx(wide.get(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : FALSE;
 }

@@ -3,14 +3,18 @@
 // ending in a dot or a space, device-like names (aux.exe) and paths up to
 // 32,767 characters reach the file the listing gave. Paths come in as UTF-8
 // without the prefix. The wide functions are bound at run time so the 32-bit
-// programs still load on Windows 95; where they are missing every call fails
-// with ERROR_CALL_NOT_IMPLEMENTED.
+// programs still load on Windows 95. Where they are missing (Windows 9x) the
+// calls take the ANSI functions on the path in the code page, and refuse a
+// path the code page cannot hold (ERROR_INVALID_NAME); the removal at
+// restart then fails with ERROR_CALL_NOT_IMPLEMENTED (wininit.ini serves
+// there).
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 
-// True on the NT family when every wide file function was found.
+// True on the NT family when every wide file function was found: names
+// are then exact, else they pass through the ANSI code page.
 bool LongPathsAvailable();
 
 // Writes the prefixed wide form of path into out (count units): "C:\x" ->
@@ -46,8 +50,12 @@ BOOL SetFileAttributesLong(const char* path, DWORD attributes);
 BOOL DeleteFileLong(const char* path);
 // Renames within the file system (no copy, no replacing an existing name).
 BOOL MoveFileLong(const char* from, const char* to);
-// Asks the system to delete path at its next start.
+// Asks the system to delete path at its next start (NT family only).
 BOOL DeleteAtRestartLong(const char* path);
+
+// The code-page form of a UTF-8 path (Windows 9x calls); false when it does
+// not fit or the code page cannot hold one of its characters.
+bool Utf8ToAnsiPath(const char* path, char* out, size_t size);
 
 // The UTF-8 form of a wide name (e.g. a listing's cFileName) into out; false
 // when it does not fit.

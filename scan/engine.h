@@ -17,9 +17,10 @@ enum ScanEnd : int {
 // reporting to frontEnd for its whole duration.
 ScanEnd RunScan(FrontEnd& frontEnd);
 
-// Walks one pattern ("C:\*.*", "C:\dir\*.*", or one file path in memory-stage
-// mode). Returns 0 after a stop request, -1 when a path cannot be formed,
-// otherwise ScanState.filesScanned.
+// Walks one UTF-8 pattern ("C:\*.*", "C:\dir\*.*", or one file path in
+// memory-stage mode) of any length; handlers receive UTF-8 paths. Returns 0
+// after a stop request, -1 when a path cannot be formed, otherwise
+// ScanState.filesScanned.
 int WalkDirectory(const char* pattern);
 
 // Reparse tags: the name-surrogate bit marks links, junctions and mount
@@ -31,11 +32,13 @@ constexpr DWORD kReparseTagReservedRange = 2;
 // a link of any kind (a folder whose reparse tag is no name surrogate holds
 // real files and is walked).
 bool IsWalkedSubfolder(const WIN32_FIND_DATAA& data);
+bool IsWalkedSubfolder(const WIN32_FIND_DATAW& data);
 
 // Removes and handles at most one queued message of this thread.
 void PumpScanMessages();
 
-// Fits source into maxLength characters (destination holds maxLength + 1).
+// Fits the UTF-8 source into maxLength characters, never splitting one;
+// destination holds maxLength * 4 + 1 bytes (maxLength + 1 for ASCII text).
 void ShortenPathForDisplay(const char* source, char* destination, short maxLength);
 
 struct VirusHandler {

@@ -1,5 +1,5 @@
 // The one way the scan reaches whoever presents it: the dialog program or the
-// console program. Every report carries its own text; the scan keeps
+// console program. Every report carries its own text, in UTF-8; the scan keeps
 // formatting into ResultLine and StatusText and passes them on.
 #pragma once
 #include <windows.h>
@@ -43,6 +43,9 @@ public:
     // Asked just before an infected file is deleted. False keeps the file:
     // the removal is reported as failed and nothing else is tried.
     virtual bool mayRemove(const char*, const char*) { return true; }
+    // A listed file that could not be opened for checking (it is still
+    // counted as scanned): its path and the reason, e.g. "sharing violation".
+    virtual void notChecked(const char*, const char*) {}
     virtual ~FrontEnd() = default;
 };
 
@@ -72,6 +75,7 @@ inline int FrontEndAsk(FrontEndQuestion which, const char* text, const char* cap
 inline void FrontEndNotice(const char* text, const char* caption) { CurrentFrontEnd().notice(text, caption); }
 inline bool FrontEndPoll(bool refreshNow) { return CurrentFrontEnd().poll(refreshNow); }
 inline bool FrontEndAttached() { return CurrentFrontEnd().attached(); }
+inline void FrontEndNotChecked(const char* path, const char* reason) { CurrentFrontEnd().notChecked(path, reason); }
 inline bool FrontEndMayRemove(const char* path, const char* detectionName)
 {
     return CurrentFrontEnd().mayRemove(path, detectionName);

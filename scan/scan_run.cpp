@@ -38,7 +38,7 @@ void WalkFixedDrives()
 
 void WalkOneFolder(const char* folder)
 {
-    char pattern[MAX_PATH];
+    char pattern[sizeof ScanState.scanTarget + 4];
     // A target too long to take "\*.*" cannot be walked.
     if (CopyText(pattern, sizeof pattern, folder) && AppendText(pattern, sizeof pattern, "\\*.*"))
         WalkDirectory(pattern);

@@ -8,8 +8,8 @@
 
 ScanStateData ScanState;
 int ActionMode;
-char ResultLine[512];
-char StatusText[260];
+char ResultLine[kResultLineSize];
+char StatusText[kStatusTextSize];
 
 void ReportResultLine(const char* format, ...)
 {

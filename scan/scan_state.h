@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "detect/utf8.h"
+
 enum : int {
     kActionDelete = 100,
     kActionRename = 101,
@@ -13,7 +15,8 @@ enum : int {
 
 struct ScanStateData {
     HWND mainWindow;
-    char scanTarget[260];
+    // UTF-8; a folder path or "!:".
+    char scanTarget[MAX_PATH * 3 + 1];
     char detectedName[260];
     unsigned char stopRequested;
     int scanRunning;
@@ -31,8 +34,9 @@ struct ScanStateData {
     // Set by the memory stage when a running trojan could be neither ended
     // nor have its service stopped; never cleared.
     int memoryRestartNeeded;
-    // The file under check, for the auto-start repair; empty between checks.
-    char currentFilePath[261];
+    // The file under check (UTF-8), for the auto-start repair; empty between
+    // checks.
+    char currentFilePath[kLongPathUtf8Size];
     // The auto-start value last deleted (or chosen for deletion). Longer
     // value names are cut to fit.
     char autoStartValueName[260];
@@ -45,14 +49,17 @@ struct ScanStateData {
 
 extern ScanStateData ScanState;
 extern int ActionMode;
-extern char ResultLine[512];
-extern char StatusText[260];
+// Texts are UTF-8. Both buffers take the longest path the file system holds,
+// so no path on a line or the label is cut.
+constexpr size_t kResultLineSize = kLongPathUtf8Size + 512;
+constexpr size_t kStatusTextSize = kLongPathUtf8Size;
+extern char ResultLine[kResultLineSize];
+extern char StatusText[kStatusTextSize];
 
-// Formats into ResultLine (cut to 511 characters) and passes it to the front
-// end as a result line.
+// Formats into ResultLine and passes it to the front end as a result line.
 void ReportResultLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Copies text into StatusText (cut to 259 characters) and passes it to the
-// front end as a status shown now.
+// Copies text into StatusText and passes it to the front end as a status
+// shown now.
 void ReportStatus(const char* text);
 
 // Where reports, questions and the end after the memory stage go.

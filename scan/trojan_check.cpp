@@ -4,11 +4,13 @@
 #include "detect/text.h"
 #include "platform/deferred_removal.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "scan/engine.h"
 #include "scan/memory_stage.h"
 #include "scan/product.h"
 #include "scan/repair.h"
 
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -42,11 +44,11 @@ void DeleteInfected(const char* path, const char* name)
         ReportResultLine("%s     %s Unable to remove", path, name);
         return;
     }
-    if (!SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE)) {
+    if (!SetFileAttributesLong(path, FILE_ATTRIBUTE_ARCHIVE)) {
         ReportResultLine("%s     %s Unable to remove", StatusText, ScanState.detectedName);
         return;
     }
-    if (DeleteFileA(path) || (KillProcessByImage(path) && DeleteFileA(path))) {
+    if (DeleteFileLong(path) || (KillProcessByImage(path) && DeleteFileLong(path))) {
         ++ScanState.filesRemoved;
         ReportResultLine("%s     %s removed", path, name);
         return;
@@ -60,8 +62,8 @@ void DeleteInfected(const char* path, const char* name)
 
 void RenameInfected(const char* path, const char* name)
 {
-    char newName[MAX_PATH + 1];
-    if (MakeRenamedPath(path, newName, sizeof newName) && MoveFileA(path, newName))
+    static char newName[kLongPathUtf8Size + 1];
+    if (MakeRenamedPath(path, newName, sizeof newName) && MoveFileLong(path, newName))
         ReportResultLine("%s     %s renamed", path, name);
     else
         ReportResultLine("%s     %s Rename failed", path, name);
@@ -87,6 +89,45 @@ void ActOnInfected(const char* path, const char* name)
     }
 }
 
+// Opens the file by its exact name for the descriptor calls the matching
+// uses; -1 with the system's error when it cannot be opened.
+int OpenForCheck(const char* path, DWORD* error)
+{
+    HANDLE h = OpenFileForReadingLong(path);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return -1;
+    }
+    const int fd = _open_osfhandle(intptr_t(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        *error = ERROR_TOO_MANY_OPEN_FILES;
+        CloseHandle(h);
+    }
+    return fd;
+}
+
+void ReportNotChecked(const char* path, DWORD error)
+{
+    char reason[40];
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        CopyText(reason, sizeof reason, "sharing violation");
+        break;
+    case ERROR_ACCESS_DENIED:
+        CopyText(reason, sizeof reason, "access denied");
+        break;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        CopyText(reason, sizeof reason, "gone");
+        break;
+    default:
+        snprintf(reason, sizeof reason, "error %lu", static_cast<unsigned long>(error));
+        break;
+    }
+    FrontEndNotChecked(path, reason);
+}
+
 } // namespace
 
 int CheckTrojanFile(const char* detectionName, const char* path)
@@ -106,9 +147,14 @@ int CheckTrojanFile(const char* detectionName, const char* path)
     if (!LengthCanMatch())
         return 0;
 
-    DescriptorGuard file(_open(path, _O_RDONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
-    if (!file.valid())
+    DWORD openError = 0;
+    DescriptorGuard file(OpenForCheck(path, &openError));
+    if (!file.valid()) {
+        // The memory stage's images are walked again in the file stage.
+        if (!ScanState.memoryStageMode)
+            ReportNotChecked(path, openError);
         return 0;
+    }
     memset(ScanState.currentFilePath, 0, sizeof ScanState.currentFilePath);
     CopyText(ScanState.currentFilePath, sizeof ScanState.currentFilePath, path);
 

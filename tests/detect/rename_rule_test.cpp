@@ -36,6 +36,8 @@ const RenameCase kRenameCases[] = {
     // A dot in a folder name must not send the file into another folder.
     {"DotOnlyInTheFolder", "C:\\tools.d\\setup", nullptr},
     {"AlreadyRenamed", "C:\\d\\setup.Vxe", nullptr},
+    // A character of several UTF-8 bytes is replaced whole.
+    {"CyrillicExtension", "C:\\d\\a.\xd0\xb5\xd1\x85\xd0\xb5", "C:\\d\\a.V\xd1\x85\xd0\xb5"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Names, RenameRule, ::testing::ValuesIn(kRenameCases),

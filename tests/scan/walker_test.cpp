@@ -208,10 +208,11 @@ bool ExistsLong(const std::string& path) { return GetFileAttributesW(Long(path).
 
 } // namespace
 
-TEST_F(Walker, FoldersAndFilesTooLongForAPathAreLeftOutAndTheirSiblingsWalked)
+TEST_F(Walker, FoldersAndFilesLongerThanMaxPathAreWalkedAndCheckedToo)
 {
-    // parent is 250 characters long: "parent\ok\s.exe" just fits (259), while
-    // "parent\toolong1\*.*" (263) and "parent\averylongname.exe" (267) do not.
+    // parent is 250 characters long: "parent\ok\s.exe" fits MAX_PATH, while
+    // "parent\toolong1\s.exe" (265) and "parent\averylongname.exe" (267) do not;
+    // the system takes them all by their exact names.
     const std::string parent = dir_ + "\\" + std::string(250 - dir_.size() - 1, 'p');
     ASSERT_EQ(250u, parent.size());
     ASSERT_TRUE(MakeDirLong(parent));
@@ -225,16 +226,18 @@ TEST_F(Walker, FoldersAndFilesTooLongForAPathAreLeftOutAndTheirSiblingsWalked)
 
     const int result = WalkDirectory(Pattern().c_str());
 
-    EXPECT_EQ(3, result);
-    EXPECT_EQ(3, ScanState.filesScanned);
+    EXPECT_EQ(5, result);
+    EXPECT_EQ(5, ScanState.filesScanned);
     std::vector<std::string> removed = lines();
     std::sort(removed.begin(), removed.end());
-    EXPECT_EQ(std::vector<std::string>({RemovedLine(parent + "\\o2\\s.exe", RecordName(kRecord)),
+    EXPECT_EQ(std::vector<std::string>({RemovedLine(parent + "\\averylongname.exe", RecordName(kRecord)),
+                                        RemovedLine(parent + "\\o2\\s.exe", RecordName(kRecord)),
                                         RemovedLine(parent + "\\o3\\s.exe", RecordName(kRecord)),
-                                        RemovedLine(parent + "\\ok\\s.exe", RecordName(kRecord))}),
+                                        RemovedLine(parent + "\\ok\\s.exe", RecordName(kRecord)),
+                                        RemovedLine(parent + "\\toolong1\\s.exe", RecordName(kRecord))}),
               removed);
-    EXPECT_TRUE(ExistsLong(parent + "\\toolong1\\s.exe"));
-    EXPECT_TRUE(ExistsLong(parent + "\\averylongname.exe"));
+    EXPECT_FALSE(ExistsLong(parent + "\\toolong1\\s.exe"));
+    EXPECT_FALSE(ExistsLong(parent + "\\averylongname.exe"));
     for (const std::string& s : statuses())
         EXPECT_LE(s.size(), 60u);
     RemoveLongTree(parent);
@@ -258,7 +261,7 @@ TEST_P(Shorten, FitsThePathIntoTheLabel)
     memset(destination, '#', sizeof destination);
     ShortenPathForDisplay(c.source.c_str(), destination, c.maxLength);
     EXPECT_EQ(c.expected, std::string(destination));
-    for (size_t i = size_t(c.maxLength) + 1; i < sizeof destination; ++i)
+    for (size_t i = c.expected.size() + 1; i < sizeof destination; ++i)
         ASSERT_EQ('#', destination[i]) << "written past the destination at " << i;
 }
 
@@ -270,6 +273,14 @@ std::string Digits(size_t n)
         s += char('0' + i % 10);
     return s;
 }
+// n Cyrillic letters, two bytes each in UTF-8.
+std::string Cyrillic(size_t n)
+{
+    std::string s;
+    for (size_t i = 0; i < n; ++i)
+        s += "\xd0\x96";
+    return s;
+}
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(
@@ -279,7 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ShortenCase{"TwoHundredFiftyNine", Digits(259), 60,
                                   Digits(29) + ".." + Digits(259).substr(230)},
                       // Too short to split: cut to the room there is, never beyond.
-                      ShortenCase{"NoRoomToSplit", Digits(10), 3, Digits(3)}),
+                      ShortenCase{"NoRoomToSplit", Digits(10), 3, Digits(3)},
+                      // Characters are counted, not bytes, and none is split.
+                      ShortenCase{"SixtyCyrillic", Cyrillic(60), 60, Cyrillic(60)},
+                      ShortenCase{"SixtyOneCyrillic", Cyrillic(61), 60, Cyrillic(29) + ".." + Cyrillic(29)},
+                      ShortenCase{"NoRoomToSplitCyrillic", Cyrillic(10), 3, Cyrillic(3)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- Stopping ----------------------------------------------------------------------
