@@ -242,21 +242,24 @@ int ReadRunValueUtf8In(RegistryView view, HKEY root, const char* subKeyPath, con
         // give it, its bytes in the code page.
         std::unique_ptr<wchar_t[]> fromBytes;
         const wchar_t* text = reinterpret_cast<const wchar_t*>(raw.get());
-        if (!IsTextType(type)) {
+        size_t units = 0;
+        if (IsTextType(type)) {
+            units = wcsnlen(text, size / sizeof(wchar_t));
+        } else {
             const char* bytes = reinterpret_cast<const char*>(raw.get());
             const size_t length = strnlen(bytes, size);
             fromBytes.reset(new (std::nothrow) wchar_t[length + 1]);
             if (!fromBytes)
                 return 0;
-            const int units = length ? MultiByteToWideChar(CP_ACP, 0, bytes, int(length), fromBytes.get(),
-                                                           int(length))
-                                     : 0;
-            if (length && units <= 0)
+            const int converted = length ? MultiByteToWideChar(CP_ACP, 0, bytes, int(length), fromBytes.get(),
+                                                               int(length))
+                                         : 0;
+            if (length && converted <= 0)
                 return 0;
+            units = size_t(converted);
             fromBytes[units] = L'\0';
             text = fromBytes.get();
         }
-        const size_t units = wcsnlen(text, size / sizeof(wchar_t) + 1);
         data.reset(WideToHeapUtf8(text, units));
         if (!data.get())
             return 0;

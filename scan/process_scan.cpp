@@ -4,16 +4,12 @@
 #include "scan/memory_stage.h"
 
 #include "detect/text.h"
-#include "detect/utf8.h"
-#include "platform/ansi_text.h"
-#include "platform/bind.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "platform/platform_probe.h"
 #include "platform/process_list.h"
 #include "platform/services.h"
 #include "scan/engine.h"
-
-#include <io.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -24,55 +20,12 @@ namespace {
 
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
 
-typedef DWORD(WINAPI* GetFileAttributesWFn)(const wchar_t*);
-
-// The exact name on the NT family: "\\?\" keeps the system from parsing the
-// name (trailing dots and spaces, device names, MAX_PATH). False when the
-// wide call is missing or the path is no valid UTF-8.
-bool ExistsByExactName(const char* path, bool* known)
-{
-    *known = false;
-    static const GetFileAttributesWFn getAttributes =
-        Bind<GetFileAttributesWFn>(GetModuleHandleA("kernel32.dll"), "GetFileAttributesW");
-    if (!getAttributes)
-        return false;
-    const size_t length = strlen(path);
-    // "\\?\UNC\" is the longest prefix; a UTF-8 byte is at most one unit.
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[length + 9]);
-    if (!wide)
-        return false;
-    size_t at = 0;
-    const char* rest = path;
-    if (path[0] == '\\' && path[1] == '\\' && path[2] != '?') {
-        wcscpy(wide.get(), L"\\\\?\\UNC\\");
-        at = 8;
-        rest = path + 2;
-    } else if (strncmp(path, "\\\\?\\", 4) != 0 && path[0] && path[1] == ':') {
-        wcscpy(wide.get(), L"\\\\?\\");
-        at = 4;
-    }
-    if (!Utf8ToUtf16(rest, wide.get() + at, length + 9 - at))
-        return false;
-    *known = true;
-    return getAttributes(wide.get()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The access test for read permission that decides whether an image is
-// walked: on the NT family by the exact name the listing gave (UTF-8); on
-// the 9x family by its ANSI form, which every name there has.
+// walked, by the exact name the listing gave (UTF-8): the wide call with the
+// "\\?\" prefix on the NT family, the ANSI one on the 9x family.
 bool ImageReadable(const char* path)
 {
-    if (GetPlatformCode() == 5) {
-        bool known = false;
-        const bool exists = ExistsByExactName(path, &known);
-        if (known)
-            return exists;
-    }
-    const size_t size = strlen(path) + 1;
-    std::unique_ptr<char[]> ansi(new (std::nothrow) char[size]);
-    if (!ansi || !Utf8ToAnsiExact(path, ansi.get(), size))
-        return false;
-    return _access(ansi.get(), 4) == 0;
+    return GetFileAttributesLong(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // 1 when the process could be opened for termination and was terminated.
