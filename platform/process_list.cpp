@@ -21,6 +21,15 @@ typedef DWORD(WINAPI* GetModuleFileNameExWFn)(HANDLE, HMODULE, wchar_t*, DWORD);
 constexpr DWORD kQueryRights = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ; // 0x410
 constexpr int kMaxProcessIds = 1024;
 
+// Whether text begins with prefix (both wide).
+bool StartsWithWide(const wchar_t* text, const wchar_t* prefix)
+{
+    for (; *prefix; ++text, ++prefix)
+        if (*text != *prefix)
+            return false;
+    return true;
+}
+
 void Pace(DWORD ms)
 {
     if (ms)
@@ -54,11 +63,11 @@ public:
             size_t units = length;
             // A program started by its "\\?\" name is listed under it; the
             // scan hands paths around without the prefix.
-            if (units > 8 && wcsncmp(name, L"\\\\?\\UNC\\", 8) == 0) {
+            if (units > 8 && StartsWithWide(name, L"\\\\?\\UNC\\")) {
                 name += 6; // keep "\\" of the UNC form: "\\?\UNC\s" -> "\\s"
                 wideBuffer_[6] = L'\\';
                 units -= 6;
-            } else if (units > 4 && wcsncmp(name, L"\\\\?\\", 4) == 0) {
+            } else if (units > 4 && StartsWithWide(name, L"\\\\?\\")) {
                 name += 4;
                 units -= 4;
             }

@@ -153,6 +153,15 @@ wchar_t* Utf8ToHeapWide(const char* text)
     return out;
 }
 
+// Units before the first NUL, at most limit.
+size_t WideLength(const wchar_t* text, size_t limit)
+{
+    size_t n = 0;
+    while (n < limit && text[n])
+        ++n;
+    return n;
+}
+
 bool IsTextType(DWORD type)
 {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -244,7 +253,7 @@ int ReadRunValueUtf8In(RegistryView view, HKEY root, const char* subKeyPath, con
         const wchar_t* text = reinterpret_cast<const wchar_t*>(raw.get());
         size_t units = 0;
         if (IsTextType(type)) {
-            units = wcsnlen(text, size / sizeof(wchar_t));
+            units = WideLength(text, size / sizeof(wchar_t));
         } else {
             const char* bytes = reinterpret_cast<const char*>(raw.get());
             const size_t length = strnlen(bytes, size);
@@ -272,7 +281,7 @@ int ReadRunValueUtf8In(RegistryView view, HKEY root, const char* subKeyPath, con
                 source[units] = L'\0';
                 const DWORD got = wide->expand(source.get(), expansion.get(), kMaxExpansionChars);
                 if (got > 0 && got <= kMaxExpansionChars)
-                    expanded.reset(WideToHeapUtf8(expansion.get(), wcsnlen(expansion.get(), got)));
+                    expanded.reset(WideToHeapUtf8(expansion.get(), WideLength(expansion.get(), got)));
             }
         }
         return key.Close() ? 1 : 0;

@@ -7,6 +7,7 @@
 #include "platform/handle_guard.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -64,8 +65,11 @@ int DeleteServiceRegistrationUtf8(const char* serviceName)
 
     wchar_t wide[kNameUnits];
     // The same refusals as the ANSI form: a backslash would reach another key.
-    if (!WideName(serviceName, wide) || wcschr(wide, L'\\'))
+    if (!WideName(serviceName, wide))
         return 0;
+    for (const wchar_t* c = wide; *c; ++c)
+        if (*c == L'\\')
+            return 0;
     RegDeleteKeyWFn deleteKey = Bind<RegDeleteKeyWFn>(Advapi(), "RegDeleteKeyW");
     if (!deleteKey)
         return 0;
@@ -77,11 +81,14 @@ int DeleteServiceRegistrationUtf8(const char* serviceName)
     for (const wchar_t* prefix : kPrefixes) {
         for (const wchar_t* suffix : kSuffixes) {
             wchar_t path[64 + kNameUnits];
-            if (wcslen(prefix) + wcslen(wide) + wcslen(suffix) >= sizeof path / sizeof path[0])
+            const size_t count = sizeof path / sizeof path[0];
+            size_t at = 0;
+            for (const wchar_t* part : {prefix, static_cast<const wchar_t*>(wide), suffix})
+                for (; *part && at < count; ++part)
+                    path[at++] = *part;
+            if (at >= count)
                 continue;
-            wcscpy(path, prefix);
-            wcscat(path, wide);
-            wcscat(path, suffix);
+            path[at] = L'\0';
             if (deleteKey(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS)
                 deleted = true;
         }
