@@ -15,5 +15,9 @@ const char* RunValueFileName(const char* path);
 
 // data: the value's data as read; expanded: its environment expansion (may
 // be null when it could not be formed); currentFilePath: the file under
-// check. Letter case is ignored throughout (ASCII letters).
+// check. All three are UTF-8 (exact names). Letter case is ignored for ASCII
+// letters only: the bytes of other characters compare as they are, so "Ф"
+// and "ф" differ here although the file system takes them for one name (the
+// system's case table is not the program's to copy; the trojan writes its
+// own path as the listing gives it).
 RunValueVerdict DecideRunValue(const char* data, const char* expanded, const char* currentFilePath);

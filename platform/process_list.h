@@ -7,7 +7,9 @@
 
 struct ProcessRecord {
     DWORD processId;
-    char imagePath[260];
+    // The image's exact path as UTF-8, without the "\\?\" prefix, of any
+    // length; owned by the list.
+    char* imagePath;
     ProcessRecord* next;
 };
 
@@ -20,7 +22,7 @@ public:
     ProcessList(const ProcessList&) = delete;
     ProcessList& operator=(const ProcessList&) = delete;
 
-    // False when no node could be allocated.
+    // Copies imagePath (UTF-8). False when no node could be allocated.
     bool Append(DWORD processId, const char* imagePath);
     ProcessRecord* head() const { return head_; }
 
@@ -42,11 +44,15 @@ enum ListOutcome {
 ListOutcome WalkProcessesToolhelp(bool (*visit)(const PROCESSENTRY32& entry, void* context), void* context,
                                   DWORD paceMs);
 
-// Every snapshot entry: its id and szExeFile (a full path on the 9x family).
+// Every snapshot entry: its id and szExeFile (a full path on the 9x family),
+// converted from the ANSI code page to UTF-8. An entry whose name cannot be
+// converted is left out.
 ListOutcome ListProcessesToolhelp(ProcessList& list);
 
 // At most 1024 process ids; each process opened for query and reading, its
-// image path read with GetModuleFileNameExA. Processes that cannot be opened
-// or named are left out. When an open is refused and whenDenied is given,
-// it is called once per such process and the open tried again.
+// image path read whole with GetModuleFileNameExW (the ANSI form where the
+// wide one is missing) and kept as UTF-8, a "\\?\" prefix taken off.
+// Processes that cannot be opened or named are left out. When an open is
+// refused and whenDenied is given, it is called once per such process and
+// the open tried again.
 ListOutcome ListProcessesPsapi(ProcessList& list, void (*whenDenied)());

@@ -24,9 +24,13 @@ int StopServiceByName(const char* name)
     ServiceGuard service(OpenServiceA(manager.get(), name, SERVICE_ALL_ACCESS));
     if (!service)
         return 0;
+    return StopOpenService(service.get());
+}
 
+int StopOpenService(SC_HANDLE service)
+{
     SERVICE_STATUS status = {};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status))
         return 0;
 
     // The state last seen decides; a failed query leaves it as it was (at
@@ -35,7 +39,7 @@ int StopServiceByName(const char* name)
     int waits = 0;
     for (;;) {
         SERVICE_STATUS polled = {};
-        if (!QueryServiceStatus(service.get(), &polled))
+        if (!QueryServiceStatus(service, &polled))
             break;
         lastState = polled.dwCurrentState;
         if (lastState != SERVICE_STOP_PENDING || waits >= kMaxStopPendingWaits)

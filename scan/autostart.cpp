@@ -16,34 +16,10 @@ namespace {
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 
-// The longest expansion ExpandEnvironmentStringsA produces, terminator included.
-constexpr DWORD kMaxExpansionChars = 32768;
-
 void ReportRegistryRemoval(const char* name)
 {
     if (FrontEndAttached())
         ReportResultLine("System Registry     %s removed", name ? name : "");
-}
-
-// Expands data into expanded (kRunDataChars). An expansion too long for the
-// buffer is compared by its first part. False when it cannot be formed.
-bool ExpandRunValue(const char* data, char* expanded)
-{
-    expanded[0] = '\0';
-    DWORD needed = ExpandEnvironmentStringsA(data, expanded, kRunDataChars);
-    if (needed == 0)
-        return false;
-    if (needed <= kRunDataChars) {
-        expanded[kRunDataChars - 1] = '\0';
-        return true;
-    }
-    static char wide[kMaxExpansionChars];
-    DWORD again = ExpandEnvironmentStringsA(data, wide, sizeof wide);
-    if (again == 0 || again > sizeof wide)
-        return false;
-    wide[sizeof wide - 1] = '\0';
-    CopyText(expanded, kRunDataChars, wide);
-    return true;
 }
 
 void CheckHostsFile()
@@ -96,31 +72,27 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
         return;
     // Read once: values a running trojan adds meanwhile are not chased.
     DWORD valueCount = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         &valueCount, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (!QueryValueCount(key.get(), &valueCount))
         return;
 
-    // The file under check, terminated whatever the field holds.
-    char filePath[sizeof ScanState.currentFilePath];
-    memcpy(filePath, ScanState.currentFilePath, sizeof filePath);
-    filePath[sizeof filePath - 1] = '\0';
+    // The file under check: its exact name, UTF-8. Names and data are read
+    // exactly too (the wide registry calls on the NT family) and compared as
+    // UTF-8; case is folded for ASCII letters only, as before.
+    const char* filePath = ScanState.currentFilePath;
 
-    static char valueName[0x3FFF + 1];
-    char data[kRunDataChars];
-    char expanded[kRunDataChars];
+    static char valueName[kValueNameUtf8Size];
+    HeapText data;
+    HeapText expanded;
     DWORD deletionCount = 0;
     for (DWORD i = 0; i < valueCount; ++i) {
         // Deleted values close up the enumeration behind them.
-        DWORD nameSize = sizeof valueName;
-        if (RegEnumValueA(key.get(), i - deletionCount, valueName, &nameSize, nullptr, nullptr,
-                          nullptr, nullptr) != ERROR_SUCCESS)
+        if (!EnumValueNameUtf8(key.get(), i - deletionCount, valueName))
             continue;
-        valueName[sizeof valueName - 1] = '\0';
         if (!RunValueFileName(filePath))
             break;
-        if (!ReadRegistryValueIn(view, root, subKeyPath, valueName, data))
+        if (!ReadRunValueUtf8In(view, root, subKeyPath, valueName, data, expanded))
             continue;
-        if (!ExpandRunValue(data, expanded))
+        if (!expanded.get())
             continue;
 
         // A name cut to fit the remembered field could name another
@@ -128,11 +100,11 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
         // left, as one that cannot be read.
         const bool nameFits = strlen(valueName) < sizeof ScanState.autoStartValueName;
 
-        switch (DecideForFile(data, expanded, filePath, alias)) {
+        switch (DecideForFile(data.get(), expanded.get(), filePath, alias)) {
         case RunValueVerdict::NameCaseDelete:
             if (!nameFits)
                 break;
-            if (RemoveRegistryValueIn(view, root, subKeyPath, valueName) == 1) {
+            if (RemoveRegistryValueUtf8In(view, root, subKeyPath, valueName) == 1) {
                 CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
                 ReportRegistryRemoval(kTrojanReportName);
                 ++deletionCount;
@@ -144,7 +116,7 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
             if (!nameFits)
                 break;
             CopyText(ScanState.autoStartValueName, sizeof ScanState.autoStartValueName, valueName);
-            if (RemoveRegistryValueIn(view, root, subKeyPath, valueName) == 1) {
+            if (RemoveRegistryValueUtf8In(view, root, subKeyPath, valueName) == 1) {
                 ReportRegistryRemoval(kTrojanReportName);
                 ++deletionCount;
             }
@@ -161,6 +133,8 @@ void CleanRunKeyIn(RegistryView view, HKEY root, const char* subKeyPath, const c
 // ...\System32\x.exe in the values it writes. Empty when that does not apply.
 void SystemFolderSpelling(const char* filePath, char* alias, size_t size)
 {
+    if (size == 0)
+        return;
     alias[0] = '\0';
 #if defined(_WIN64)
     char wow[MAX_PATH];
@@ -203,22 +177,23 @@ int RepairAutoStart(const char* detectionName)
         memcpy(name, ScanState.autoStartValueName, sizeof name);
         name[sizeof name - 1] = '\0';
         for (RegistryView view : views) {
-            if (RemoveRegistryValueIn(view, HKEY_LOCAL_MACHINE, kRunKey, name) == 1)
+            if (RemoveRegistryValueUtf8In(view, HKEY_LOCAL_MACHINE, kRunKey, name) == 1)
                 ReportRegistryRemoval(detectionName);
-            if (RemoveRegistryValueIn(view, HKEY_LOCAL_MACHINE, kRunServicesKey, name) == 1)
+            if (RemoveRegistryValueUtf8In(view, HKEY_LOCAL_MACHINE, kRunServicesKey, name) == 1)
                 ReportRegistryRemoval(detectionName);
         }
     }
 
     if (ScanState.currentFilePath[0] != '\0') {
-        char filePath[sizeof ScanState.currentFilePath];
-        memcpy(filePath, ScanState.currentFilePath, sizeof filePath);
-        filePath[sizeof filePath - 1] = '\0';
-        char alias[MAX_PATH];
-        SystemFolderSpelling(filePath, alias, sizeof alias);
+        const char* filePath = ScanState.currentFilePath;
+        // The system folder's spelling is at most MAX_PATH longer.
+        const size_t aliasSize = strlen(filePath) + MAX_PATH;
+        std::unique_ptr<char[]> alias(new (std::nothrow) char[aliasSize]);
+        if (alias)
+            SystemFolderSpelling(filePath, alias.get(), aliasSize);
         for (RegistryView view : views) {
             // Only a 32-bit program reads its path through the redirection.
-            const char* aliasInView = view == KEY_WOW64_32KEY && alias[0] ? alias : nullptr;
+            const char* aliasInView = view == KEY_WOW64_32KEY && alias && alias[0] ? alias.get() : nullptr;
             CleanRunKeyIn(view, HKEY_LOCAL_MACHINE, kRunKey, aliasInView);
             CleanRunKeyIn(view, HKEY_LOCAL_MACHINE, kRunServicesKey, aliasInView);
         }

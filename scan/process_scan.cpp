@@ -5,23 +5,27 @@
 
 #include "detect/text.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "platform/platform_probe.h"
 #include "platform/process_list.h"
 #include "platform/services.h"
 #include "scan/engine.h"
 
-#include <io.h>
-
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
 constexpr DWORD kTerminateRights = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION; // 0x401
 
-// The access test for read permission that decides whether an image is walked.
+// The access test for read permission that decides whether an image is
+// walked, by the exact name the listing gave (UTF-8): the wide call with the
+// "\\?\" prefix on the NT family, the ANSI one on the 9x family.
 bool ImageReadable(const char* path)
 {
-    return _access(path, 4) == 0;
+    return GetFileAttributesLong(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // 1 when the process could be opened for termination and was terminated.
@@ -35,10 +39,15 @@ bool TerminateById(DWORD processId)
 // ActionMode without matching it again.
 int ForcedWalk(const char* imagePath)
 {
-    char path[260];
-    CopyText(path, sizeof path, imagePath);
+    // A copy whatever the length: the walk may report into buffers the
+    // listing's text must not share.
+    const size_t size = strlen(imagePath) + 1;
+    std::unique_ptr<char[]> path(new (std::nothrow) char[size]);
+    if (!path)
+        return 0;
+    memcpy(path.get(), imagePath, size);
     ScanState.forcedAction = ActionMode;
-    int result = WalkDirectory(path);
+    int result = WalkDirectory(path.get());
     ScanState.forcedAction = 0;
     return result;
 }
@@ -61,14 +70,17 @@ void EnableDebugPrivilege()
 }
 
 // The service the trojan registers carries its image's file name without the
-// extension: the text after the last backslash, cut at the last dot.
-void ServiceNameFromImage(const char* imagePath, char* name, size_t size)
+// extension: the text after the last backslash, cut at the last dot. False
+// when it does not fit (a cut name could be another service's).
+bool ServiceNameFromImage(const char* imagePath, char* name, size_t size)
 {
     const char* slash = strrchr(imagePath, '\\');
-    CopyText(name, size, slash ? slash + 1 : imagePath);
+    if (!CopyText(name, size, slash ? slash + 1 : imagePath))
+        return false;
     char* dot = strrchr(name, '.');
     if (dot)
         *dot = '\0';
+    return true;
 }
 
 } // namespace
@@ -119,14 +131,16 @@ short ScanProcessesPsapi()
         if (!ended) {
             int ntVersion = GetNtVersionCode();
             if (ntVersion == 5 || ntVersion == 6) {
-                char serviceName[260];
-                ServiceNameFromImage(record->imagePath, serviceName, sizeof serviceName);
-                if (StopServiceByName(serviceName)) {
-                    DeleteServiceRegistration(serviceName);
-                    ended = true;
-                } else {
-                    DeleteServiceRegistration(serviceName);
-                    ScanState.memoryRestartNeeded = 1;
+                // UTF-8: a file name has at most 255 characters of three bytes.
+                char serviceName[1024];
+                if (ServiceNameFromImage(record->imagePath, serviceName, sizeof serviceName)) {
+                    if (StopServiceByNameUtf8(serviceName)) {
+                        DeleteServiceRegistrationUtf8(serviceName);
+                        ended = true;
+                    } else {
+                        DeleteServiceRegistrationUtf8(serviceName);
+                        ScanState.memoryRestartNeeded = 1;
+                    }
                 }
             }
             if (!ended && result == 0)

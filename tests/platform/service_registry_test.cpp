@@ -1,12 +1,14 @@
 // Removing a service's registration from both numbered control sets, with
 // keys the tests create (Wine has neither control set of its own).
 #include "platform/services.h"
+#include "detect/utf8.h"
 #include "tests/support/system_requests.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -188,5 +190,69 @@ TEST(DeleteMachineKey, DeletesOneKeyWithoutSubkeys)
     EXPECT_EQ(1, DeleteMachineKey(ServiceKeys::Path(1, name).c_str()));
     EXPECT_FALSE(MachineKeyExists(ServiceKeys::Path(1, name)));
 }
+
+// A service named after an image whose name the code page cannot spell is
+// unregistered by its exact name; the key its '?' form names stays.
+struct ExactNameCase {
+    const char* name;
+    const wchar_t* stem;
+};
+
+class DeleteServiceRegistrationExact : public testing::TestWithParam<ExactNameCase> {};
+
+TEST_P(DeleteServiceRegistrationExact, DeletesTheKeysOfThatNameOnly)
+{
+    ServiceKeys keys; // puts back the control sets as they were
+    const std::wstring name = GetParam().stem + std::to_wstring(GetCurrentProcessId());
+    char ansi[256] = {};
+    WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
+    const std::wstring twin(ansi, ansi + strlen(ansi)); // the '?' form, as a key name
+    const bool hasTwin = twin != name;
+    auto path = [](int set, const std::wstring& service, const wchar_t* sub) {
+        return std::wstring(set == 1 ? L"SYSTEM\\ControlSet001\\Services\\" : L"SYSTEM\\ControlSet002\\Services\\") +
+               service + sub;
+    };
+    auto make = [](const std::wstring& key) {
+        HKEY h;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+            ERROR_SUCCESS)
+            return false;
+        RegCloseKey(h);
+        return true;
+    };
+    auto exists = [](const std::wstring& key) {
+        HKEY h;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(h);
+        return true;
+    };
+    ASSERT_TRUE(make(path(1, name, L"\\Enum")) && make(path(1, name, L"\\Security")) && make(path(2, name, L"\\Enum")));
+    if (hasTwin) {
+        ASSERT_TRUE(make(path(1, twin, L"\\Enum")));
+    }
+    std::vector<char> utf8(name.size() * 3 + 1);
+    ASSERT_TRUE(Utf16ToUtf8(name.c_str(), name.size(), utf8.data(), utf8.size()));
+
+    EXPECT_EQ(1, DeleteServiceRegistrationUtf8(utf8.data()));
+
+    EXPECT_FALSE(exists(path(1, name, L"")));
+    EXPECT_FALSE(exists(path(2, name, L"")));
+    if (hasTwin) {
+        EXPECT_TRUE(exists(path(1, twin, L"\\Enum"))) << "the '?' form names another service";
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, path(1, twin, L"\\Enum").c_str());
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, path(1, twin, L"").c_str());
+    }
+    // Nothing left to stop, and no service of a '?' name is ever asked for.
+    EXPECT_EQ(0, StopServiceByNameUtf8(utf8.data()));
+}
+
+const ExactNameCase kExactNameCases[] = {
+    {"OutsideCodePage", L"\u0421\u043b\u0443\u0436\u0431\u0430\u6728\u9a6c"},
+    {"InCodePage", L"ScxPlainService"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, DeleteServiceRegistrationExact, testing::ValuesIn(kExactNameCases),
+                         [](const testing::TestParamInfo<ExactNameCase>& info) { return std::string(info.param.name); });
 
 } // namespace

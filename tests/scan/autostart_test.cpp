@@ -5,6 +5,7 @@
 #include "detect/text.h"
 #include "platform/registry_values.h"
 #include "scan/repair.h"
+#include "tests/scan/exact_names.h"
 #include "tests/scan/registry_sandbox.h"
 #include "tests/support/recording_front_end.h"
 
@@ -484,6 +485,94 @@ const ViewCase kViewCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Views, RegistryViews, ::testing::ValuesIn(kViewCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Exact names: paths and value names the code page cannot spell ----
+
+// The code page's form of a name: '?' (or a look-alike) for each character it
+// cannot hold. A deletion by that form would reach this value instead.
+std::string AnsiFormOf(const std::string& utf8)
+{
+    const std::wstring wide = WideOf(utf8);
+    char ansi[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
+    return ansi;
+}
+
+struct ExactCase {
+    const char* name;
+    std::string (*folder)(const std::string& base);
+    const char* valueName; // {T}: the tag
+    const char* data;      // {F}: the file under check
+    const char* nearMiss;  // data of a value beside it that must stay
+};
+
+class ExactNameValues : public AutoStartTest, public ::testing::WithParamInterface<ExactCase> {};
+
+TEST_P(ExactNameValues, ValueNamingTheFileGoesNearMissStays)
+{
+    const ExactCase& c = GetParam();
+    const std::string file = c.folder(Tagged("C:\\scx_{T}")) + "\\троян木马.exe";
+    auto fill = [&file](std::string s) {
+        for (size_t at = s.find("{F}"); at != std::string::npos; at = s.find("{F}"))
+            s.replace(at, 3, file);
+        return Tagged(s);
+    };
+    const std::string valueName = Tagged(c.valueName);
+    const std::string nearName = Tagged("{T}_near");
+    const std::string ansiForm = AnsiFormOf(valueName);
+#if defined(_WIN64)
+    const REGSAM views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+#else
+    const REGSAM views[] = {0};
+#endif
+    for (REGSAM view : views) {
+        SCOPED_TRACE(view == KEY_WOW64_32KEY ? "32-bit view" : "own view");
+        memset(ScanState.autoStartValueName, 0, sizeof ScanState.autoStartValueName);
+        WideRunValues values(view);
+        ASSERT_TRUE(values.Set(valueName, fill(c.data)));
+        ASSERT_TRUE(values.Set(nearName, fill(c.nearMiss)));
+        // The '?' form of a name outside the code page names another value.
+        const bool hasAnsiTwin = ansiForm != valueName;
+        if (hasAnsiTwin) {
+            ASSERT_TRUE(values.Set(ansiForm, fill(c.nearMiss)));
+        }
+        SetFile(file);
+        RecordingFrontEnd frontEnd;
+
+        EXPECT_EQ(1, RepairAutoStart("W32/Vexmor.N.Trojan"));
+
+        EXPECT_FALSE(values.Exists(valueName));
+        EXPECT_TRUE(values.Exists(nearName));
+        if (hasAnsiTwin) {
+            EXPECT_TRUE(values.Exists(ansiForm)) << ansiForm;
+        }
+        EXPECT_EQ(Lines(1), frontEnd.lines());
+        EXPECT_EQ(valueName, Remembered()) << "the exact name, UTF-8";
+
+        // Written back: the remembered exact name is deleted again, its
+        // '?' twin still not.
+        ASSERT_TRUE(values.Set(valueName, "anything"));
+        SetFile("");
+        frontEnd.Clear();
+        RepairAutoStart("W32/Vexmor.N.Trojan");
+        EXPECT_FALSE(values.Exists(valueName));
+        if (hasAnsiTwin) {
+            EXPECT_TRUE(values.Exists(ansiForm));
+        }
+        EXPECT_FALSE(frontEnd.lines().empty());
+    }
+}
+
+const ExactCase kExactCases[] = {
+    {"CyrillicFolder", CyrillicFolder, "{T}_cyr", "\"{F}\" /s", "\"C:\\scx_{T}\\Папка_Вексмор2\\троян木马.exe\" /s"},
+    {"ChineseFolder", ChineseFolder, "{T}_zh", "{F}", "C:\\scx_{T}\\文件夹测\\троян木马.exe"},
+    {"LongerThanMaxPath", LongFolder, "{T}_long", "\"{F}\" -run", "C:\\scx_{T}\\троян木马.exe"},
+    {"MixedFolderNameOutsideCodePage", MixedFolder, "Автозапуск_{T}_木马", "{F}", "\"C:\\{F}\""},
+    {"NameOutsideCodePage", CyrillicFolder, "Троян{T}", "{F} -q", "c:\\windows\\notepad.exe"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Values, ExactNameValues, ::testing::ValuesIn(kExactCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

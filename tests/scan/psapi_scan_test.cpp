@@ -5,6 +5,7 @@
 #include "scan/scan_state.h"
 #include "platform/platform_probe.h"
 #include "scan/memory_stage.h"
+#include "tests/scan/exact_names.h"
 #include "tests/scan/fake_walker.h"
 #include "tests/platform/test_service.h"
 #include "tests/support/system_requests.h"
@@ -192,5 +193,55 @@ const ServiceCase kServiceCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Services, PsapiScanService, testing::ValuesIn(kServiceCases),
                          [](const testing::TestParamInfo<ServiceCase>& info) { return std::string(info.param.name); });
+
+// Images under names the code page cannot spell, or deeper than MAX_PATH:
+// the walker is handed the exact name (UTF-8), the infected process ends and
+// its image gets the forced walk by that name; a program beside it runs on.
+class PsapiScanExactNames : public PsapiScan, public testing::WithParamInterface<AwkwardFolder> {};
+
+TEST_P(PsapiScanExactNames, ImageIsWalkedAndEndedByItsExactName)
+{
+    const std::string unseen = RunningSampleUnseenReason();
+    if (!unseen.empty())
+        GTEST_SKIP() << unseen;
+    const std::string folder = GetParam().make(dir_);
+    ASSERT_TRUE(MakeDirsExact(folder)) << folder;
+    const std::string victimPath = folder + "\\троян木马.exe";
+    const std::string bystanderPath = folder + "\\троян木马2.exe";
+    ASSERT_TRUE(WriteBytesExact(victimPath, BuildCleanProgram()));
+    ASSERT_TRUE(WriteBytesExact(bystanderPath, BuildCleanProgram()));
+    ProcessGuard victim = StartProgramExact(victimPath);
+    ProcessGuard bystander = StartProgramExact(bystanderPath);
+    if (!victim.valid() && WideOf(folder).size() >= MAX_PATH)
+        GTEST_SKIP() << "the system starts no program from a path longer than MAX_PATH (CreateProcess "
+                        "refuses it), so no process runs from there";
+    ASSERT_TRUE(victim.IsRunning() && bystander.IsRunning()) << folder;
+    fw::MarkInfected(victimPath);
+    ActionMode = 100;
+
+    ScanProcessesPsapi();
+
+    const std::vector<fw::Call> victimCalls = fw::CallsFor(victimPath);
+    ASSERT_EQ(2u, victimCalls.size()) << "checked, then force-walked, both by the exact name";
+    EXPECT_EQ(0, victimCalls[0].forcedAction);
+    EXPECT_EQ(100, victimCalls[1].forcedAction);
+    EXPECT_EQ(0, victim.WaitExit(3000));
+    ASSERT_EQ(1u, fw::CallsFor(bystanderPath).size());
+    EXPECT_TRUE(bystander.IsRunning());
+    for (const fw::Call& call : fw::Calls())
+        EXPECT_EQ(std::string::npos, call.path.find('?')) << call.path;
+    bystander.Stop();
+    RemoveLongTree(dir_);
+}
+
+const AwkwardFolder kAwkwardFolders[] = {
+    {"Cyrillic", CyrillicFolder},
+    {"Chinese", ChineseFolder},
+    {"Mixed", MixedFolder},
+    {"LongerThanMaxPath", LongFolder},
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, PsapiScanExactNames, testing::ValuesIn(kAwkwardFolders),
+                         [](const testing::TestParamInfo<AwkwardFolder>& info) { return std::string(info.param.name); });
 
 } // namespace
