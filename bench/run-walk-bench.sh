@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/wine-env.sh
 if [ -z "${SCX_BENCH_PRESET:-}" ]; then
-    if [ "$SCX_HOST_RUNS_I386" = 1 ]; then SCX_BENCH_PRESET=default; else SCX_BENCH_PRESET=x64; fi
+    if [ "$SCX_I386_MODE" = native ]; then SCX_BENCH_PRESET=default; else SCX_BENCH_PRESET=x64; fi
 fi
 case "$SCX_BENCH_PRESET" in
     default) build=$PWD/build ;;
