@@ -32,6 +32,10 @@ scx_register_i386_emulation() {
         >/proc/sys/fs/binfmt_misc/register
 }
 
+if [ -z "${SCX_I386_MODE:-}" ] && [ "${SCX_HOST_RUNS_I386:-}" = 0 ]; then
+    SCX_I386_MODE=none
+    SCX_I386_WHY="SCX_HOST_RUNS_I386=0 was given"
+fi
 if [ -z "${SCX_I386_MODE:-}" ]; then
     # Executing the 32-bit loader is the probe: a kernel setting may lie.
     if /usr/lib/wine/wine --version >/dev/null 2>&1 </dev/null; then

@@ -76,11 +76,11 @@ setup)
         fi
         wineboot --init </dev/null >/dev/null 2>&1
         wineserver -w
-        if [ "$SCX_HOST_RUNS_I386" = 1 ]; then
-            [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] ||
-                { echo "the new prefix has no 32-bit side ($SCX_I386_MODE i386)" >&2; exit 1; }
-            touch "$WINEPREFIX/.scourix-i386"
+        if [ "$SCX_I386_MODE" = emulated ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+            echo "the new prefix has no 32-bit side: the emulated 32-bit loader did not run" >&2
+            exit 1
         fi
+        [ "$SCX_HOST_RUNS_I386" = 0 ] || touch "$WINEPREFIX/.scourix-i386"
         sanitize "$WINEPREFIX"
         # There is no window manager on the virtual display; unmanaged windows
         # close at once instead of waiting for one.
