@@ -37,11 +37,12 @@ done
 
 bash tools/setup-deps.sh
 . tools/wine-env.sh
-if [ "$SCX_HOST_RUNS_I386" = 1 ]; then
+# Emulated, the 32-bit program would take a minute for every start.
+if [ "$SCX_I386_MODE" = native ]; then
     preset=default run_build=$PWD/build program=scourix.exe
 else
     preset=x64 run_build=$PWD/build/x64 program=scourix64.exe
-    echo "This host cannot execute 32-bit code: running the 64-bit $program."
+    echo "This host does not execute 32-bit code itself: running the 64-bit $program."
 fi
 cmake --preset $preset >/dev/null
 cmake --build --preset $preset --target scourix scx_run_driver scx_plant_samples

@@ -16,9 +16,11 @@ state="$build/wine"
 export WINEPREFIX="$state/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Fontconfig's cache: everything outside the build folder is read-only.
+export XDG_CACHE_HOME="$state/cache"
 unset WINEARCH
 
-mkdir -p "$state"
+mkdir -p "$state" "$XDG_CACHE_HOME"
 
 # Scanning walks every fixed drive; the prefix must not reach the host.
 sanitize() {
@@ -56,11 +58,29 @@ start_display() {
 
 case "$cmd" in
 setup)
+    # Where 32-bit programs can start, the prefix needs its 32-bit side
+    # (syswow64), which only a boot that can run the 32-bit loader makes; a
+    # prefix made without it is made again.
+    if [ -f "$WINEPREFIX/.scourix-ready" ] && [ "$SCX_HOST_RUNS_I386" = 1 ] &&
+        [ ! -f "$WINEPREFIX/.scourix-i386" ]; then
+        echo "the Wine prefix in $WINEPREFIX has no 32-bit side: making it again"
+        rm -f "$WINEPREFIX/.scourix-ready"
+    fi
     if [ ! -f "$WINEPREFIX/.scourix-ready" ]; then
+        wineserver -k </dev/null >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
-        echo "creating Wine prefix in $WINEPREFIX (once per build folder)"
+        if [ "$SCX_I386_MODE" = emulated ]; then
+            echo "creating Wine prefix in $WINEPREFIX (once per build folder; its 32-bit side is emulated: about 5 minutes)"
+        else
+            echo "creating Wine prefix in $WINEPREFIX (once per build folder)"
+        fi
         wineboot --init </dev/null >/dev/null 2>&1
         wineserver -w
+        if [ "$SCX_I386_MODE" = emulated ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+            echo "the new prefix has no 32-bit side: the emulated 32-bit loader did not run" >&2
+            exit 1
+        fi
+        [ "$SCX_HOST_RUNS_I386" = 0 ] || touch "$WINEPREFIX/.scourix-i386"
         sanitize "$WINEPREFIX"
         # There is no window manager on the virtual display; unmanaged windows
         # close at once instead of waiting for one.

@@ -23,6 +23,9 @@ state="$build/wine"
 export WINEPREFIX="$state/prefix"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# Fontconfig's cache: everything outside the build folder is read-only.
+export XDG_CACHE_HOME="$state/cache"
+mkdir -p "$XDG_CACHE_HOME"
 unset WINEARCH
 
 if [ ! -f "$WINEPREFIX/.scourix-ready" ]; then

@@ -32,6 +32,8 @@ bool MakeSymbolicLink(const std::string& link, const std::string& target, bool f
 
 constexpr int kRecord = 1;
 constexpr unsigned kRunTimeoutMs = 120000;
+// A 32-bit program under CPU emulation takes about a minute just to start.
+constexpr unsigned kEmulatedRunTimeoutMs = 600000;
 
 std::string RecordName() { return DetectionTable[kRecord].name; }
 
@@ -85,8 +87,10 @@ std::string ReadText(const std::string& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-// Runs exe with args and watches its windows until it ends.
-CliRun RunWatched(const std::string& exe, const std::string& args)
+// Runs exe with args and watches its windows until it ends, looking every
+// pollMs (a slow watch leaves the CPU to an emulated child).
+CliRun RunWatched(const std::string& exe, const std::string& args, unsigned timeoutMs = kRunTimeoutMs,
+                  DWORD pollMs = 2)
 {
     CliRun run;
     std::string io = MakeScratchSubdir("io");
@@ -107,9 +111,9 @@ CliRun RunWatched(const std::string& exe, const std::string& args)
     PROCESS_INFORMATION process = {};
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         DWORD start = GetTickCount();
-        while (WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT) {
+        while (WaitForSingleObject(process.hProcess, pollMs) == WAIT_TIMEOUT) {
             CollectWindows(process.dwProcessId, run.windows);
-            if (GetTickCount() - start > kRunTimeoutMs) {
+            if (GetTickCount() - start > timeoutMs) {
                 TerminateProcess(process.hProcess, 99);
                 WaitForSingleObject(process.hProcess, 5000);
                 break;
@@ -544,11 +548,25 @@ bool RemoveRunValueOf32BitView(const std::string& name)
 // are kept out of the redirected system folders, so each is spelled the same
 // for both. Only the 64-bit suite can run both; it carries the 32-bit program
 // as resource 2 when that was built first (tools/test.sh builds it first).
-TEST_F(CliTest, BothWidthsReportTheSameScan)
+// The 32-bit program (run natively or emulated, a minute a start) and the
+// 64-bit one on the same plantings, run in the 32-bit set (tests/app/i386.cmake): the same result lines, statistics and
+// exit code, whether they remove or only detect.
+struct PairCase {
+    const char* name;
+    const char* switches;
+    long code;
+    const char* outcome; // what the line of a planted file ends with
+    bool removes;
+};
+
+class BothWidths : public CliTest, public testing::WithParamInterface<PairCase> {};
+
+TEST_P(BothWidths, DISABLED_ReportTheSameScan)
 {
 #ifndef _WIN64
     GTEST_SKIP() << "the 64-bit suite runs both programs";
 #else
+    const PairCase& c = GetParam();
     const char* runsI386 = getenv("SCX_HOST_RUNS_I386");
     if (runsI386 && strcmp(runsI386, "0") == 0)
         GTEST_SKIP() << "this host cannot execute i386 code, so the 32-bit program cannot run here";
@@ -568,25 +586,40 @@ TEST_F(CliTest, BothWidthsReportTheSameScan)
         ASSERT_TRUE(WriteBytes(Path("sub\\tool.exe"), BuildCleanProgram()));
         ASSERT_TRUE(SetRunValueOf32BitView(valueName, "\"" + started + "\" /quiet"));
     };
+    const std::string args = std::string(c.switches) + "/F:" + dir_;
 
     plant();
-    CliRun first = RunWatched(narrow, "/F:" + dir_);
-    EXPECT_FALSE(RemoveRunValueOf32BitView(valueName)) << "the 32-bit program left the Run value";
-    EXPECT_FALSE(FileExists(started) || FileExists(nested));
+    CliRun first = RunWatched(narrow, args, kEmulatedRunTimeoutMs, 200);
+    bool firstLeftValue = RemoveRunValueOf32BitView(valueName);
+    EXPECT_EQ(!c.removes, FileExists(started) && FileExists(nested)) << "32-bit program";
     plant();
-    CliRun second = RunWatched(wide, "/F:" + dir_);
-    EXPECT_FALSE(RemoveRunValueOf32BitView(valueName)) << "the 64-bit program left the Run value";
-    EXPECT_FALSE(FileExists(started) || FileExists(nested));
+    CliRun second = RunWatched(wide, args);
+    bool secondLeftValue = RemoveRunValueOf32BitView(valueName);
+    EXPECT_EQ(!c.removes, FileExists(started) && FileExists(nested)) << "64-bit program";
+    if (c.removes) {
+        EXPECT_FALSE(firstLeftValue) << "the 32-bit program left the Run value";
+    }
+    EXPECT_EQ(firstLeftValue, secondLeftValue) << "only one of them left the Run value";
 
-    EXPECT_EQ(1, first.exitCode) << first.out << first.err;
+    EXPECT_EQ(c.code, first.exitCode) << first.out << first.err;
     EXPECT_EQ(first.exitCode, second.exitCode) << second.out << second.err;
     // Standard output holds the result lines and the statistics only.
     std::vector<std::string> part = SplitLines(first.out);
-    EXPECT_TRUE(Contains(part, "System Registry     W32/Vexmor.Trojan removed")) << first.out;
-    EXPECT_TRUE(Contains(part, started + "     " + RecordName() + " removed")) << first.out;
+    if (c.removes) {
+        EXPECT_TRUE(Contains(part, "System Registry     W32/Vexmor.Trojan removed")) << first.out;
+    }
+    EXPECT_TRUE(Contains(part, started + "     " + RecordName() + c.outcome)) << first.out;
     EXPECT_TRUE(Contains(part, "Total files scanned\t\t:  3")) << first.out;
     EXPECT_EQ(part, SplitLines(second.out)) << "32-bit:\n" << first.out << "\n64-bit:\n" << second.out;
 #endif
 }
+
+const PairCase kPairCases[] = {
+    {"Removing", "", 1, " removed", true},
+    {"DetectOnly", "/N ", 2, " not disinfected as per user's selection", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cli, BothWidths, testing::ValuesIn(kPairCases),
+                         [](const testing::TestParamInfo<PairCase>& info) { return std::string(info.param.name); });
 
 } // namespace

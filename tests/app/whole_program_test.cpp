@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -47,11 +50,24 @@ const char kRunValue[] = "scx app test";
 constexpr DWORD kScanTimeoutMs = 8 * 60 * 1000;
 
 // Where the build put the program inside the prefix (the fixture step of
-// the test fragment copies it there before the tests run).
+// the test fragment copies it there before the tests run). The 32-bit set
+// names the 32-bit program here instead.
+const char kBuildsOwnExe[] = "C:\\scratch\\app-under-test\\scourix.exe";
+
 std::string InstalledExe()
 {
     const char* env = getenv("SCX_SCOURIX_EXE");
-    return env && *env ? env : "C:\\scratch\\app-under-test\\scourix.exe";
+    return env && *env ? env : kBuildsOwnExe;
+}
+
+// A 32-bit program under CPU emulation needs about a minute to start and is
+// slow throughout: its waits are stretched.
+DWORD Patience(DWORD ms)
+{
+    const char* mode = getenv("SCX_I386_MODE");
+    const char* bits = getenv("SCX_UNDER_TEST_BITS");
+    bool emulated = mode && strcmp(mode, "emulated") == 0 && bits && strcmp(bits, "32") == 0;
+    return emulated ? ms * 20 : ms;
 }
 
 // A private copy per test, so a test never runs what another one left behind.
@@ -64,29 +80,31 @@ std::string CopyOfProgram()
     return exe;
 }
 
-void DeleteRunValue()
+// view: 0 for this program's own registry view, KEY_WOW64_32KEY for the one
+// a 32-bit program sees.
+void DeleteRunValue(REGSAM view = 0)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | view, &key) == ERROR_SUCCESS) {
         RegDeleteValueA(key, kRunValue);
         RegCloseKey(key);
     }
 }
 
-bool RunValueExists()
+bool RunValueExists(REGSAM view = 0)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
         return false;
     bool found = RegQueryValueExA(key, kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
     return found;
 }
 
-bool SetRunValue(const std::string& data)
+bool SetRunValue(const std::string& data, REGSAM view = 0)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
     bool ok = RegSetValueExA(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
@@ -233,6 +251,14 @@ class AppTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        const char* bits = getenv("SCX_UNDER_TEST_BITS");
+        if (bits && strcmp(bits, "32") == 0) {
+            const char* runsI386 = getenv("SCX_HOST_RUNS_I386");
+            if (runsI386 && strcmp(runsI386, "0") == 0)
+                GTEST_SKIP() << "this host cannot execute i386 code, so the 32-bit program cannot run here";
+            if (GetFileAttributesA(InstalledExe().c_str()) == INVALID_FILE_ATTRIBUTES)
+                GTEST_SKIP() << "the 32-bit program was not built before this suite (" << InstalledExe() << ")";
+        }
         SetSuiteInstalled(false);
         DeleteRunValue();
     }
@@ -261,12 +287,15 @@ protected:
     bool Launch()
     {
         exe_ = CopyOfProgram();
-        if (exe_.empty())
-            return false;
-        app_ = StartScourix(exe_);
+        return !exe_.empty() && LaunchAt(exe_);
+    }
+
+    bool LaunchAt(const std::string& exe)
+    {
+        app_ = StartScourix(exe);
         if (!app_.valid())
             return false;
-        dialog_ = WaitForMainWindow(app_.pid(), 30000);
+        dialog_ = WaitForMainWindow(app_.pid(), Patience(30000));
         return dialog_ != nullptr;
     }
 
@@ -356,7 +385,7 @@ TEST_P(IdleState, ControlsTitlesAndEscapeCloses)
     EXPECT_LT(app_.WaitExit(700), 0) << "IDOK closed the program";
     // Escape and the system close command arrive as IDCANCEL: in Idle they end the program.
     PressButton(dialog_, IDCANCEL);
-    EXPECT_EQ(app_.WaitExit(10000), 0);
+    EXPECT_EQ(app_.WaitExit(Patience(10000)), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, IdleState,
@@ -773,4 +802,132 @@ TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
     // Finished: X closes without asking.
     PressButton(dialog_, kClose);
     EXPECT_EQ(app_.WaitExit(10000), 0);
+}
+
+// ------------------------------------------------ the 32-bit program's set
+// The cases below run only in the 32-bit set (tests/app/i386.cmake), with
+// SCX_SCOURIX_EXE naming the 32-bit program: natively or CPU-emulated, a
+// minute or more per start.
+
+// The 32-bit and the 64-bit program scan the same plantings: the same result
+// lines and statistics. Both copies are in place before either runs, so the
+// two walks see the same C:.
+TEST_F(AppTest, DISABLED_BothWidthsShowTheSameScan)
+{
+    if (InstalledExe() == kBuildsOwnExe)
+        GTEST_SKIP() << "SCX_SCOURIX_EXE names no second program to compare with";
+    std::string narrowDir = MakeScratchSubdir("narrow");
+    std::string wideDir = MakeScratchSubdir("wide");
+    dirs_.push_back(narrowDir);
+    dirs_.push_back(wideDir);
+    const std::string narrow = narrowDir + "\\scourix.exe";
+    const std::string wide = wideDir + "\\scourix.exe";
+    ASSERT_TRUE(CopyFileA(InstalledExe().c_str(), narrow.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(kBuildsOwnExe, wide.c_str(), FALSE));
+
+    std::string dir = Folder("pair");
+    const std::string started = dir + "\\updater.exe";
+    const std::string nested = dir + "\\sub\\invoice.exe";
+    const std::string hidden = dir + "\\sub\\readme.exe";
+    auto plant = [&] {
+        ASSERT_TRUE(MakeDirs(dir + "\\sub"));
+        ASSERT_TRUE(WriteSample(started, 1));
+        ASSERT_TRUE(WriteSample(nested, 0));
+        ASSERT_TRUE(WriteSample(hidden, 7));
+        ASSERT_TRUE(SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+        ASSERT_TRUE(WriteBytes(dir + "\\sub\\tool.exe", BuildCleanProgram()));
+        // A 32-bit trojan's auto-start value lives in the 32-bit view.
+        ASSERT_TRUE(SetRunValue("\"" + started + "\" /quiet", KEY_WOW64_32KEY));
+    };
+    auto scan = [&](const std::string& exe, const char* which) {
+        std::vector<std::string> lines;
+        EXPECT_TRUE(LaunchAt(exe)) << "no main window from the " << which << " program";
+        if (!dialog_)
+            return lines;
+        PressButton(dialog_, kScan);
+        EXPECT_TRUE(WaitFinished(Patience(kScanTimeoutMs))) << "the " << which << " program did not finish";
+        lines = ReadResultLines(dialog_);
+        PressButton(dialog_, kOk);
+        EXPECT_EQ(app_.WaitExit(Patience(10000)), 0) << "OK did not end the " << which << " program";
+        app_.Stop();
+        dialog_ = nullptr;
+        EXPECT_FALSE(FileExists(started) || FileExists(nested) || FileExists(hidden)) << which;
+        EXPECT_FALSE(RunValueExists(KEY_WOW64_32KEY)) << "the " << which << " program left the Run value";
+        DeleteRunValue(KEY_WOW64_32KEY);
+        return lines;
+    };
+
+    plant();
+    std::vector<std::string> first = scan(narrow, "32-bit");
+    plant();
+    std::vector<std::string> second = scan(wide, "64-bit");
+    EXPECT_TRUE(boxes_.empty()) << "unexpected question: " << boxes_.front().text;
+
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.front(), "System Registry     W32/Vexmor.Trojan removed");
+    std::vector<std::string> tail = StatisticsBlock(true, ScannedCount(first), 3, 3);
+    ASSERT_GT(first.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(first.end() - tail.size(), first.end()), tail);
+    EXPECT_GT(ScannedCount(first), 100) << "the walk saw too few files of C:";
+    EXPECT_GT(ScannedCount(second), 100) << "the walk saw too few files of C:";
+    // Only the number of files may differ: on 64-bit Windows the 32-bit
+    // program sees SysWOW64 in place of System32, as every 32-bit program
+    // does, and walks both.
+    auto withoutCount = [](std::vector<std::string> lines) {
+        for (std::string& l : lines)
+            if (l.rfind("Total files scanned\t\t:  ", 0) == 0)
+                l = "Total files scanned\t\t:  N";
+        return lines;
+    };
+    EXPECT_EQ(withoutCount(first), withoutCount(second)) << "32-bit:\n"
+                             << ::testing::PrintToString(first) << "\n64-bit:\n"
+                             << ::testing::PrintToString(second);
+}
+
+// As Windows 98, a sample held open by another program is named in the
+// [rename] section of wininit.ini for the next start. Runs in a throwaway
+// copy of the prefix (tests/app/i386_restart.sh), which then restarts it and
+// checks that the file is gone; the file is left for that.
+TEST_F(AppTest, DISABLED_LockedFileAsWindows98IsNamedInWininit)
+{
+    // A long name, so that the section names the file by its short form.
+    std::string dir = "C:\\scx-restart";
+    std::string path = dir + "\\vexmor sample.exe";
+    ASSERT_TRUE(MakeDirs(dir));
+    ASSERT_TRUE(WriteSample(path, 1));
+    char shortPath[MAX_PATH] = "";
+    ASSERT_GT(GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath), 0u);
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetWineVersionFor("scourix.exe", "win98"));
+
+    bool launched = Launch();
+    bool finished = false;
+    if (launched) {
+        PressButton(dialog_, kScan);
+        finished = WaitFinished(Patience(kScanTimeoutMs));
+    }
+    CloseHandle(held);
+    SetWineVersionFor("scourix.exe", "");
+    ASSERT_TRUE(launched) << "no main window from " << exe_;
+    ASSERT_TRUE(finished) << "no Finished state";
+
+    std::vector<std::string> lines = ReadResultLines(dialog_);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), path + "     W32/Vexmor.Bc.Trojan Unable to remove");
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_NE(boxes_.back().text.find("restarted"), std::string::npos) << boxes_.back().text;
+
+    char windows[MAX_PATH] = "";
+    ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+    std::ifstream ini(std::string(windows) + "\\wininit.ini");
+    std::stringstream text;
+    text << ini.rdbuf();
+    std::string lower = Lower(text.str());
+    size_t section = lower.find("[rename]");
+    ASSERT_NE(section, std::string::npos) << text.str();
+    EXPECT_NE(lower.find("nul=" + Lower(shortPath), section), std::string::npos)
+        << "no removal of " << shortPath << " in:\n"
+        << text.str();
+    EXPECT_TRUE(FileExists(path)) << "the file went before the restart";
 }

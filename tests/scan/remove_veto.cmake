@@ -1,2 +1,2 @@
 # The front end's say before an infected file is deleted.
-scx_add_wine_test(engine_remove_veto_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/remove_veto_test.cpp)
+scx_add_wine_test(scan_remove_veto_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/remove_veto_test.cpp)

@@ -12,6 +12,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export XDG_CACHE_HOME="$build/wine/cache" # fontconfig's; the rest is read-only
 unset WINEARCH
 if [ -s "$build/wine/display" ]; then
     export DISPLAY=":$(head -n1 "$build/wine/display")"

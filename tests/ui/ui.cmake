@@ -1,5 +1,5 @@
 set(dir ${CMAKE_CURRENT_LIST_DIR})
-scx_add_wine_test(ui_framework_tests
+scx_add_wine_test(framework_tests
     SOURCES ${dir}/framework_test.cpp ${dir}/framework_test.rc
     LIBS scx_framework NO_RESOURCES)
 scx_add_wine_test(ui_shape_tests
