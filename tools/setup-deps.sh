@@ -21,7 +21,7 @@ for p in cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 min
          binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 \
          mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 \
          wine wine32:i386 wine64 xvfb xauth googletest imagemagick python3 file clang libclang-rt-14-dev \
-         osslsigncode openssl g++ pkg-config libhivex-dev nlohmann-json3-dev dpkg-dev \
+         osslsigncode openssl ccache g++ pkg-config libhivex-dev nlohmann-json3-dev dpkg-dev \
          qemu-user-static; do
     have "$p" || need+=("$p")
 done
