@@ -59,3 +59,4 @@ scx_add_i386_case(gui_idle   app_whole_program_tests  "Suite/IdleState.ControlsT
 scx_add_i386_case(gui_scan   app_whole_program_tests  "AppTest.DISABLED_BothWidthsShowTheSameScan")
 scx_add_i386_case(gui_win98_restart app_whole_program_tests "AppTest.DISABLED_LockedFileAsWindows98IsNamedInWininit" RESTART)
 scx_add_i386_case(cli_pair   app_cli_tests            "Cli/BothWidths.DISABLED_ReportTheSameScan/*")
+scx_add_i386_case(cli_wow64_restart app_wow64_restart_tests "Wow64Restart.DISABLED_LockedSystem32FileIsScheduledBySysWow64Name")
