@@ -226,10 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 class DeepTree : public EngineTest {};
 
-TEST_F(DeepTree, FarTooDeepForAPathIsLeftAndItsSiblingsWalked)
+TEST_F(DeepTree, EveryLevelBeyondThePathLimitIsCheckedAndItsSiblingsWalked)
 {
     // Twelve levels of 60-character names: over 700 characters deep, each
-    // level holding a sample that lies beyond the path limit from level 4 on.
+    // level holding a sample that lies beyond MAX_PATH from level 4 on.
     std::string deep = dir_ + "\\a";
     ASSERT_TRUE(MakeDirs(deep));
     std::string level = deep;
@@ -247,15 +247,16 @@ TEST_F(DeepTree, FarTooDeepForAPathIsLeftAndItsSiblingsWalked)
     EXPECT_EQ(RemovedLine(Path("b\\after.exe"), RecordName(kRecord)), lines().back());
     for (const std::string& s : statuses())
         EXPECT_LE(s.size(), 60u);
-    for (const std::string& line : lines())
-        EXPECT_LT(line.size(), sizeof ResultLine);
-    // Samples whose path fits were found; none beyond the limit was touched.
+    // Every level's sample was found and removed, whole path in its line.
+    EXPECT_EQ(13u, lines().size());
     std::string walk = deep;
     for (int i = 0; i < 12; ++i) {
         walk += "\\" + std::string(59, char('a' + i)) + std::to_string(i % 10);
         const std::string file = walk + "\\s.exe";
-        const bool exists = GetFileAttributesW(Long(file).c_str()) != INVALID_FILE_ATTRIBUTES;
-        EXPECT_EQ(file.size() > 259, exists) << file.size();
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Long(file).c_str())) << file.size();
+        EXPECT_NE(lines().end(), std::find(lines().begin(), lines().end(), RemovedLine(file, RecordName(kRecord))))
+            << file.size();
     }
+    EXPECT_EQ(13, ScanState.filesRemoved);
     RemoveLongTree(dir_);
 }

@@ -33,15 +33,19 @@ TEST_F(DialogReports, RecordsLinesAndStatusesInOrder)
     EXPECT_EQ(std::vector<std::string>({"C:\\first", "Scanning completed"}), capture.statuses());
 }
 
-TEST_F(DialogReports, OverlongReportsAreCutAtTheBuffer)
+TEST_F(DialogReports, LongReportsArriveWholeAndOverlongOnesAreCutAtTheBuffer)
 {
     CaptureWindow capture;
+    // A path far over MAX_PATH reaches the window whole.
     std::string longText(2000, 'x');
     ReportResultLine("%s", longText.c_str());
     ReportStatus(longText.c_str());
-    ASSERT_EQ(1u, capture.lines().size());
-    EXPECT_EQ(std::string(511, 'x'), capture.lines()[0]);
-    EXPECT_EQ(std::string(259, 'x'), capture.statuses()[0]);
+    std::string overlong(kResultLineSize + 10, 'y');
+    ReportResultLine("%s", overlong.c_str());
+    ASSERT_EQ(2u, capture.lines().size());
+    EXPECT_EQ(longText, capture.lines()[0]);
+    EXPECT_EQ(longText, capture.statuses()[0]);
+    EXPECT_EQ(std::string(kResultLineSize - 1, 'y'), capture.lines()[1]);
 }
 
 TEST_F(DialogReports, PutsBackThePreviousMainWindow)
