@@ -758,7 +758,10 @@ TEST_F(AppTest, StopAsksWithEachCaptionAndYesTerminates)
 
     ASSERT_TRUE(Launch());
     PressButton(dialog_, kScan);
-    Sleep(400);
+    // X must come while the walk is going: wait until the label names a file.
+    for (int i = 0; i < 3000 && ControlText(dialog_, kStatus).rfind("C:", 0) != 0; ++i)
+        Sleep(10);
+    ASSERT_EQ(0u, ControlText(dialog_, kStatus).rfind("C:", 0)) << "the walk never showed a file";
 
     // X asks with its own caption; No lets the scan go on.
     PressButton(dialog_, kClose);
