@@ -35,13 +35,13 @@ private:
 
 enum Length { kInt, kChar, kShort, kLong, kLongLong, kSize, kMax, kPtrDiff };
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, plus = false, space = false, alt = false;
     size_t width = 0;
     long precision = -1; // none
 };
 
-void PutPadded(Sink& out, const Spec& s, const char* prefix, size_t prefixLen, const char* digits,
+void PutPadded(Sink& out, const Conversion& s, const char* prefix, size_t prefixLen, const char* digits,
                size_t digitLen, size_t zeros)
 {
     size_t body = prefixLen + zeros + digitLen;
@@ -59,7 +59,7 @@ void PutPadded(Sink& out, const Spec& s, const char* prefix, size_t prefixLen, c
         out.Repeat(' ', pad);
 }
 
-void PutInteger(Sink& out, const Spec& s, char conv, bool negative, uint64_t magnitude)
+void PutInteger(Sink& out, const Conversion& s, char conv, bool negative, uint64_t magnitude)
 {
     char digits[24];
     size_t n = 0;
@@ -105,7 +105,7 @@ int ScxVFormat(char* buffer, size_t size, const char* format, va_list args)
             continue;
         }
         ++p;
-        Spec s;
+        Conversion s;
         for (;; ++p) {
             if (*p == '-') s.left = true;
             else if (*p == '0') s.zero = true;
@@ -212,7 +212,7 @@ int ScxVFormat(char* buffer, size_t size, const char* format, va_list args)
             size_t n = 0;
             while ((s.precision < 0 || n < size_t(s.precision)) && text[n])
                 ++n;
-            Spec plain = s;
+            Conversion plain = s;
             plain.zero = false;
             PutPadded(out, plain, nullptr, 0, text, n, 0);
             break;
