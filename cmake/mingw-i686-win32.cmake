@@ -6,7 +6,8 @@ set(SCX_THREAD_MODEL win32)
 # unwinder, built for P6, is not linked (the code throws nothing; a failed
 # allocation ends the program, as an uncaught bad_alloc did).
 # runtime/cpu_floor.cpp replaces the few runtime parts the programs still need.
-set(CMAKE_C_FLAGS_INIT "-march=i486 -mtune=generic")
-set(CMAKE_CXX_FLAGS_INIT "-march=i486 -mtune=generic -fno-exceptions")
+# The flags follow from SCX_CPU_FLOOR in the top-level list file rather than
+# from *_FLAGS_INIT, which reach only a build folder's first configure: a
+# folder made before a change here must not keep building P6 code.
 set(SCX_CPU_FLOOR i486)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake)
