@@ -5,6 +5,7 @@
 // suite, which gives the 32-bit program in SCX_SCOURIX_CLI (the 32-bit set).
 #include "tests/support/samples.h"
 #include "tests/support/scratch.h"
+#include "tests/support/system_requests.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -22,62 +23,6 @@ namespace {
 constexpr int kRecord = 1;
 // A 32-bit program under CPU emulation takes about a minute to start.
 constexpr DWORD kRunTimeoutMs = 600000;
-
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPending[] = "PendingFileRenameOperations";
-
-// The pending renames as pairs of source and destination (empty: delete).
-std::vector<std::pair<std::string, std::string>> ReadPending()
-{
-    std::vector<std::pair<std::string, std::string>> pairs;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return pairs;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, kPending, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size) {
-        std::vector<char> buf(size + 2, 0);
-        if (RegQueryValueExA(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &size) ==
-            ERROR_SUCCESS) {
-            for (size_t i = 0; i < size && buf[i] != '\0';) {
-                std::string from(buf.data() + i);
-                i += from.size() + 1;
-                std::string to = i < size ? std::string(buf.data() + i) : std::string();
-                i += to.size() + 1;
-                pairs.emplace_back(from, to);
-            }
-        }
-    }
-    RegCloseKey(key);
-    return pairs;
-}
-
-// Takes out every pair whose source holds token (lower case), in any letter case.
-void RemovePendingWith(const std::string& token)
-{
-    std::string kept;
-    bool changed = false;
-    for (const auto& pair : ReadPending()) {
-        std::string lower = pair.first;
-        CharLowerBuffA(&lower[0], DWORD(lower.size()));
-        if (lower.find(token) != std::string::npos) {
-            changed = true;
-            continue;
-        }
-        kept += pair.first + '\0' + pair.second + '\0';
-    }
-    if (!changed)
-        return;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (kept.empty()) {
-        RegDeleteValueA(key, kPending);
-    } else {
-        kept += '\0';
-        RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()), DWORD(kept.size()));
-    }
-    RegCloseKey(key);
-}
 
 bool SameText(const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) == 0; }
 
@@ -123,14 +68,14 @@ protected:
             GTEST_SKIP() << "no 32-bit console program given (SCX_SCOURIX_CLI): the 32-bit set runs this case";
         cli_ = cli;
         token_ = "scxwow" + std::to_string(GetCurrentProcessId());
-        RemovePendingWith(token_);
+        ForgetPendingRenamesUnder(token_);
 #endif
     }
     void TearDown() override
     {
         if (token_.empty())
             return;
-        RemovePendingWith(token_);
+        ForgetPendingRenamesUnder(token_);
         if (!realDir_.empty())
             RemoveTree(realDir_);
     }
@@ -156,9 +101,10 @@ TEST_F(Wow64Restart, DISABLED_LockedSystem32FileIsScheduledBySysWow64Name)
 
     EXPECT_EQ(3, code) << "removal scheduled, restart needed";
     bool real = false, redirected = false;
-    for (const auto& pair : ReadPending()) {
-        real = real || (SameText(pair.first, "\\??\\" + sample) && pair.second.empty());
-        redirected = redirected || SameText(pair.first, "\\??\\" + system32 + "\\" + token_ + "\\held.exe");
+    const std::vector<std::string> pending = PendingRenameEntries();
+    for (size_t i = 0; i + 1 < pending.size(); i += 2) {
+        real = real || (SameText(pending[i], "\\??\\" + sample) && pending[i + 1].empty());
+        redirected = redirected || SameText(pending[i], "\\??\\" + system32 + "\\" + token_ + "\\held.exe");
     }
     EXPECT_TRUE(real) << "the removal names " << sample;
     EXPECT_FALSE(redirected) << "the restart would remove the 64-bit file of that name";

@@ -3,6 +3,7 @@
 // then the real request of a 32-bit test program in a 64-bit prefix.
 #include "platform/deferred_removal.h"
 #include "platform/wow64_path.h"
+#include "tests/support/system_requests.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -77,63 +78,9 @@ INSTANTIATE_TEST_SUITE_P(Names, MapRedirected, ::testing::Values(
 
 // ------------------------------------------------- the 32-bit program's request
 
-const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPending[] = "PendingFileRenameOperations";
-
-std::vector<std::string> ReadPending()
-{
-    std::vector<std::string> items;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return items;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, kPending, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size) {
-        std::vector<char> buf(size + 2, 0);
-        if (RegQueryValueExA(key, kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &size) ==
-            ERROR_SUCCESS) {
-            for (size_t i = 0; i < size;) {
-                std::string s(buf.data() + i);
-                items.push_back(s);
-                i += s.size() + 1;
-            }
-        }
-    }
-    RegCloseKey(key);
-    while (!items.empty() && items.back().empty() && items.size() % 2)
-        items.pop_back();
-    return items;
-}
-
-// Takes out every pair whose source holds token.
-void RemovePendingWith(const std::string& token)
-{
-    std::vector<std::string> items = ReadPending();
-    std::string kept;
-    bool changed = false;
-    for (size_t i = 0; i + 1 < items.size(); i += 2) {
-        if (items[i].find(token) != std::string::npos) {
-            changed = true;
-            continue;
-        }
-        kept += items[i] + '\0' + items[i + 1] + '\0';
-    }
-    if (!changed)
-        return;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return;
-    if (kept.empty()) {
-        RegDeleteValueA(key, kPending);
-    } else {
-        kept += '\0';
-        RegSetValueExA(key, kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()), DWORD(kept.size()));
-    }
-    RegCloseKey(key);
-}
-
 bool IsPendingDeletion(const std::string& path)
 {
-    std::vector<std::string> items = ReadPending();
+    std::vector<std::string> items = scx::test::PendingRenameEntries();
     for (size_t i = 0; i + 1 < items.size(); i += 2) {
         if (_stricmp(items[i].c_str(), ("\\??\\" + path).c_str()) == 0 && items[i + 1].empty())
             return true;
@@ -164,13 +111,13 @@ protected:
         if (!RunsUnderWow64())
             GTEST_SKIP() << "only a 32-bit program on 64-bit Windows is redirected; this one is not";
         token_ = "scxwow" + std::to_string(GetCurrentProcessId());
-        RemovePendingWith(token_);
+        scx::test::ForgetPendingRenamesUnder(token_);
     }
     void TearDown() override
     {
         if (token_.empty())
             return;
-        RemovePendingWith(token_);
+        scx::test::ForgetPendingRenamesUnder(token_);
         for (const std::string& f : made_)
             DeleteFileA(f.c_str());
     }

@@ -5,6 +5,18 @@
 
 namespace scx::test {
 
+namespace {
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
 std::vector<std::string> PendingRenameEntries()
 {
     std::vector<std::string> items;
@@ -38,8 +50,10 @@ void ForgetPendingRenamesUnder(const std::string& folder)
     std::string kept;
     bool forgotten = false;
     // Entries come in pairs: source, then destination (empty: delete).
+    // The system may hand a name back in another letter case.
+    const std::string wanted = LowerAscii(folder);
     for (size_t i = 0; i < entries.size(); i += 2) {
-        if (entries[i].find(folder) != std::string::npos) {
+        if (LowerAscii(entries[i]).find(wanted) != std::string::npos) {
             forgotten = true;
             continue;
         }

@@ -12,7 +12,8 @@ namespace scx::test {
 // destination, "\??\"-prefixed); empty when there is no such value.
 std::vector<std::string> PendingRenameEntries();
 
-// Takes back the pending removals whose source path contains folder, so a
+// Takes back the pending removals whose source path contains folder (in any
+// letter case), so a
 // test leaves no request behind for the next start of the prefix.
 void ForgetPendingRenamesUnder(const std::string& folder);
 
