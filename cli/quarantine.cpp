@@ -8,6 +8,7 @@
 #include "detect/utf8.h"
 #include "platform/bind.h"
 #include "platform/handle_guard.h"
+#include "platform/long_path.h"
 #include "scan/scan_state.h"
 
 #include <cstdarg>
@@ -99,43 +100,10 @@ void UtcTimeText(char* out, size_t size)
 }
 
 // --- the paths the scan hands over: UTF-8, the exact name ------------------
-// On the NT family they are reached through the wide functions with "\\?\"
-// (any length, any character); on Windows 9x through the ANSI ones, when the
-// name converts to the code page exactly. The wide functions are bound at
-// run time: Windows 95 exports most of them only as stubs.
-
-struct WideFileApi {
-    using CreateFileWFn = HANDLE(WINAPI*)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-    using GetFileAttributesWFn = DWORD(WINAPI*)(LPCWSTR);
-    using MoveFileExWFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-    using DeleteFileWFn = BOOL(WINAPI*)(LPCWSTR);
-    CreateFileWFn createFile = nullptr;
-    GetFileAttributesWFn attributes = nullptr;
-    MoveFileExWFn move = nullptr;
-    DeleteFileWFn remove = nullptr;
-};
-
-const WideFileApi* WideFiles()
-{
-    static WideFileApi api;
-    static int bound = -1;
-    if (bound < 0) {
-        HMODULE kernel = GetModuleHandleA("kernel32.dll");
-        api.createFile = Bind<WideFileApi::CreateFileWFn>(kernel, "CreateFileW");
-        api.attributes = Bind<WideFileApi::GetFileAttributesWFn>(kernel, "GetFileAttributesW");
-        api.move = Bind<WideFileApi::MoveFileExWFn>(kernel, "MoveFileExW");
-        api.remove = Bind<WideFileApi::DeleteFileWFn>(kernel, "DeleteFileW");
-        bound = IsNtFamily() && api.createFile && api.attributes && api.move && api.remove ? 1 : 0;
-    }
-    return bound == 1 ? &api : nullptr;
-}
-
-constexpr size_t kWideChars = 32767 + 8;
-struct WidePath {
-    wchar_t text[kWideChars];
-};
-WidePath g_wideFirst;
-WidePath g_wideSecond;
+// Reached through the project's exact-name file calls: the wide functions
+// with "\\?\" on the NT family, on Windows 9x the ANSI ones when the name
+// converts to the code page exactly. Paths read back from a manifest are
+// hostile, so only the two absolute forms are passed on.
 
 // A drive path ("C:\...") or a UNC path ("\\server\share\..."): the only
 // forms a kept file's path may take.
@@ -153,79 +121,26 @@ bool IsAbsolutePath(const char* path)
     return share != nullptr && share[1] != '\\' && share[1] != '\0';
 }
 
-// The wide "\\?\" form of an absolute UTF-8 path; false when it is not one
-// or is not well-formed UTF-8.
-bool ToSystemWide(const char* utf8, WidePath& out)
-{
-    if (!IsAbsolutePath(utf8))
-        return false;
-    const bool unc = utf8[0] == '\\';
-    const wchar_t* prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
-    size_t n = wcslen(prefix);
-    memcpy(out.text, prefix, n * sizeof(wchar_t));
-    const char* rest = unc ? utf8 + 1 : utf8; // "\server\share\..." after "\\?\UNC"
-    return Utf8ToUtf16(rest, out.text + n, kWideChars - n);
-}
-
-// UTF-8 to the ANSI code page, exactly or not at all: a character the code
-// page lacks, or one it would only approximate (a fullwidth dot as '.'),
-// refuses the path.
-bool ToAnsiExact(const char* utf8, char* out, size_t size)
-{
-    size_t units = 0;
-    if (!Utf8ToUtf16(utf8, g_wideFirst.text, kWideChars, &units))
-        return false;
-    BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, g_wideFirst.text, -1, out, static_cast<int>(size),
-                                nullptr, &lossy);
-    if (n <= 0 && GetLastError() == ERROR_INVALID_FLAGS) { // systems before the flag: the check below decides
-        lossy = FALSE;
-        n = WideCharToMultiByte(CP_ACP, 0, g_wideFirst.text, -1, out, static_cast<int>(size), nullptr, &lossy);
-    }
-    if (n <= 0 || lossy)
-        return false;
-    // Back again, it must give the same characters.
-    int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, out, -1, g_wideSecond.text, kWideChars);
-    if (back <= 0 && GetLastError() == ERROR_INVALID_FLAGS)
-        back = MultiByteToWideChar(CP_ACP, 0, out, -1, g_wideSecond.text, kWideChars);
-    return back > 0 && size_t(back) == units + 1 &&
-           memcmp(g_wideFirst.text, g_wideSecond.text, units * sizeof(wchar_t)) == 0;
-}
-
 // The file calls for such a path. A path that cannot be reached exactly
 // fails with ERROR_NO_UNICODE_TRANSLATION.
 HANDLE PathCreateFile(const char* utf8, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
-    if (const WideFileApi* wide = WideFiles()) {
-        if (!ToSystemWide(utf8, g_wideFirst)) {
-            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-            return INVALID_HANDLE_VALUE;
-        }
-        return wide->createFile(g_wideFirst.text, access, share, nullptr, disposition, flags, nullptr);
-    }
-    char ansi[MAX_PATH];
-    if (!ToAnsiExact(utf8, ansi, sizeof ansi)) {
+    if (!IsAbsolutePath(utf8)) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(ansi, access, share, nullptr, disposition, flags, nullptr);
+    HANDLE h = CreateFileLong(utf8, access, share, disposition, flags);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_NAME && !LongPathsAvailable())
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return h;
 }
 
 DWORD PathAttributes(const char* utf8)
 {
-    if (const WideFileApi* wide = WideFiles())
-        return ToSystemWide(utf8, g_wideFirst) ? wide->attributes(g_wideFirst.text) : INVALID_FILE_ATTRIBUTES;
-    char ansi[MAX_PATH];
-    return ToAnsiExact(utf8, ansi, sizeof ansi) ? GetFileAttributesA(ansi) : INVALID_FILE_ATTRIBUTES;
+    return IsAbsolutePath(utf8) ? GetFileAttributesLong(utf8) : INVALID_FILE_ATTRIBUTES;
 }
 
-bool PathDelete(const char* utf8)
-{
-    if (const WideFileApi* wide = WideFiles())
-        return ToSystemWide(utf8, g_wideFirst) && wide->remove(g_wideFirst.text);
-    char ansi[MAX_PATH];
-    return ToAnsiExact(utf8, ansi, sizeof ansi) && DeleteFileA(ansi);
-}
+bool PathDelete(const char* utf8) { return IsAbsolutePath(utf8) && DeleteFileLong(utf8); }
 
 // Whether the entry itself is a link (a junction or a symbolic link), read
 // from its folder's listing: that never follows the link, where asking the
@@ -234,12 +149,10 @@ bool PathIsLink(const char* utf8)
 {
     if (!IsNtFamily())
         return false; // Windows 9x has no links
-    using FindFirstFileWFn = HANDLE(WINAPI*)(LPCWSTR, LPWIN32_FIND_DATAW);
-    auto findFirst = Bind<FindFirstFileWFn>(GetModuleHandleA("kernel32.dll"), "FindFirstFileW");
-    if (!findFirst || !ToSystemWide(utf8, g_wideFirst))
+    if (!LongPathsAvailable() || !IsAbsolutePath(utf8))
         return true; // cannot tell: never written through
     static WIN32_FIND_DATAW found;
-    FindGuard find(findFirst(g_wideFirst.text, &found));
+    FindGuard find(FindFirstFileLong(utf8, &found));
     if (!find.valid())
         return false;
     return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -248,12 +161,7 @@ bool PathIsLink(const char* utf8)
 // Renames within one folder; never replaces an existing file.
 bool PathMoveNew(const char* fromUtf8, const char* toUtf8)
 {
-    if (const WideFileApi* wide = WideFiles())
-        return ToSystemWide(fromUtf8, g_wideFirst) && ToSystemWide(toUtf8, g_wideSecond) &&
-               wide->move(g_wideFirst.text, g_wideSecond.text, MOVEFILE_WRITE_THROUGH);
-    char from[MAX_PATH];
-    char to[MAX_PATH];
-    return ToAnsiExact(fromUtf8, from, sizeof from) && ToAnsiExact(toUtf8, to, sizeof to) && MoveFileA(from, to);
+    return IsAbsolutePath(fromUtf8) && IsAbsolutePath(toUtf8) && MoveFileLong(fromUtf8, toUtf8);
 }
 
 // Where a restore may write: an absolute path of exact names (no empty,
@@ -886,9 +794,9 @@ bool RestoreFromQuarantine(const char* folder, const char* sha256, char* message
     static char why[kManifestPathChars + 200];
     if (!CheckRestoreTarget(original, why, sizeof why))
         return Say(message, messageSize, "%s is not restored: %s", original, why);
-    if (!WideFiles()) {
+    if (!LongPathsAvailable()) {
         char ansi[MAX_PATH];
-        if (!ToAnsiExact(original, ansi, sizeof ansi))
+        if (!Utf8ToAnsiPath(original, ansi, sizeof ansi))
             return Say(message, messageSize, "%s is not restored: the name cannot be written exactly on this system",
                        original);
     }

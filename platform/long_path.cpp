@@ -102,15 +102,29 @@ bool LongPathsAvailable() { return Functions().complete; }
 bool Utf8ToAnsiPath(const char* path, char* out, size_t size)
 {
     wchar_t wide[MAX_PATH];
-    BOOL usedDefault = FALSE;
+    wchar_t back[MAX_PATH];
     if (size)
         out[0] = '\0';
-    if (!Utf8ToUtf16(path, wide, MAX_PATH)) {
+    size_t units = 0;
+    if (!Utf8ToUtf16(path, wide, MAX_PATH, &units)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, int(size), nullptr, &usedDefault);
-    if (n <= 0 || usedDefault) {
+    // Exactly or not at all: a character the code page lacks, or one it
+    // would only approximate (a fullwidth dot as '.'), would name another file.
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, int(size), nullptr, &usedDefault);
+    if (n <= 0 && GetLastError() == ERROR_INVALID_FLAGS) { // systems before the flag: the check below decides
+        usedDefault = FALSE;
+        n = WideCharToMultiByte(CP_ACP, 0, wide, -1, out, int(size), nullptr, &usedDefault);
+    }
+    int returned = 0;
+    if (n > 0 && !usedDefault) {
+        returned = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, out, -1, back, MAX_PATH);
+        if (returned <= 0 && GetLastError() == ERROR_INVALID_FLAGS)
+            returned = MultiByteToWideChar(CP_ACP, 0, out, -1, back, MAX_PATH);
+    }
+    if (returned <= 0 || size_t(returned) != units + 1 || wmemcmp(wide, back, units) != 0) {
         if (size)
             out[0] = '\0';
         SetLastError(n <= 0 ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME);
@@ -201,19 +215,23 @@ BOOL FindNextFileLong(HANDLE search, WIN32_FIND_DATAW* data)
     return Functions().findNext(search, data);
 }
 
-HANDLE OpenFileForReadingLong(const char* path)
+HANDLE CreateFileLong(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
     if (!Wide()) {
         AnsiPath ansi(path);
-        return ansi.valid() ? CreateFileA(ansi.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+        return ansi.valid() ? CreateFileA(ansi.get(), access, share, nullptr, disposition, flags, nullptr)
                             : INVALID_HANDLE_VALUE;
     }
     LongPath wide(path);
     if (!wide.valid())
         return INVALID_HANDLE_VALUE;
-    return Functions().createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return Functions().createFile(wide.get(), access, share, nullptr, disposition, flags, nullptr);
+}
+
+HANDLE OpenFileForReadingLong(const char* path)
+{
+    return CreateFileLong(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL);
 }
 
 DWORD GetFileAttributesLong(const char* path)

@@ -42,6 +42,8 @@ private:
 // GetLastError as the system gives them.
 HANDLE FindFirstFileLong(const char* pattern, WIN32_FIND_DATAW* data);
 BOOL FindNextFileLong(HANDLE search, WIN32_FIND_DATAW* data);
+// CreateFile without security attributes or template.
+HANDLE CreateFileLong(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 // Opened for reading with the sharing the runtime's _open grants (read and
 // write), so a file another program has open for writing is still checked.
 HANDLE OpenFileForReadingLong(const char* path);
@@ -62,7 +64,7 @@ bool ParsingChangesPath(const char* path);
 bool ShortPathLong(const char* path, char* out, size_t size);
 
 // The code-page form of a UTF-8 path (Windows 9x calls); false when it does
-// not fit or the code page cannot hold one of its characters.
+// not fit or the code page cannot hold one of its characters exactly.
 bool Utf8ToAnsiPath(const char* path, char* out, size_t size);
 
 // The UTF-8 form of a wide name (e.g. a listing's cFileName) into out; false
