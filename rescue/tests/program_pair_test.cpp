@@ -72,6 +72,15 @@ protected:
         if (!FileExists(prefix + "/.scourix-ready"))
             GTEST_SKIP() << "the x64 build's Wine prefix is not made (tools/wine-prefix.sh " << build
                          << " setup, or run its suite first)";
+        // A run that was killed leaves its drive behind, leading to a tree
+        // that is gone with the prefix's scratch folder: it goes now.
+        for (char letter = 'd'; letter < 'z'; ++letter) {
+            const std::string link = prefix + "/dosdevices/" + letter + ":";
+            char target[PATH_MAX];
+            ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, size_t(n)).find("/drive_c/scratch/rescue-pair.") != std::string::npos)
+                unlink(link.c_str());
+        }
         for (char letter = 'e'; letter < 'z' && drive.empty(); ++letter) {
             struct stat st;
             const std::string link = prefix + "/dosdevices/" + letter + ":";
