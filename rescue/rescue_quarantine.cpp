@@ -99,7 +99,7 @@ bool ReadManifest(const std::string& folder, std::string& text, std::string& why
     struct stat st;
     if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return Fail(why, "there is no quarantine folder " + folder);
-    int fd = open((folder + "/" + kManifestName).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open((folder + "/" + kManifestName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     text.clear();
     if (fd < 0)
         return errno == ENOENT ? true : Fail(why, "the manifest cannot be read (" + Errno() + ")");
@@ -235,7 +235,9 @@ bool KeepInQuarantine(const std::string& folder, int fd, const std::string& wind
     char line[kManifestLineChars + 64];
     bool written = FormatManifestLine(entry, line, sizeof line);
     if (written) {
-        int list = open((folder + "/" + kManifestName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // Names in the folder are never followed: a link planted there must
+        // not have a root run append to the file it leads to.
+        int list = open((folder + "/" + kManifestName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         off_t end = list >= 0 ? lseek(list, 0, SEEK_END) : -1;
         written = end >= 0;
         if (written && end > 0) {
@@ -365,8 +367,8 @@ bool RestoreFromQuarantine(const std::string& folder, const std::string& sha256,
     bool marked = false;
     if (FormatManifestLine(found, line, sizeof line)) {
         std::string updated = text.substr(0, lineStart) + line + text.substr(nextStart);
-        std::string fresh = folder + "/manifest.new";
-        int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::string fresh = folder + "/manifest.new"; // a link there is not written through
+        int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         marked = fd >= 0 && WriteAll(fd, updated.data(), updated.size()) && fsync(fd) == 0;
         if (fd >= 0)
             close(fd);
