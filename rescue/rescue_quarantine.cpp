@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -140,6 +141,44 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
     return true;
 }
 
+// File systems that keep no owners or modes of their own: every entry shows
+// the mount's owner and mask.
+bool KeepsNoOwners(const std::string& folder)
+{
+    struct statfs fs;
+    if (statfs(folder.c_str(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x4d44ul:     // FAT
+    case 0x2011bab0ul: // exFAT
+    case 0x5346544eul: // NTFS
+    case 0x7366746eul: // NTFS (ntfs3)
+    case 0x65735546ul: // FUSE (ntfs-3g)
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What the folder holds decides what a restore writes, and where: nobody but
+// this user (or root) may have made it or be able to add to it. On a mounted
+// Windows disk that keeps no owners, whoever may write to the folder may
+// write to the whole installation already, so there only its owner counts.
+bool FolderTrusted(const std::string& folder, std::string& why)
+{
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0)
+        return Fail(why, "the quarantine folder cannot be read (" + Errno() + ")");
+    if (!S_ISDIR(st.st_mode))
+        return Fail(why, "the quarantine folder name is taken by a file");
+    if (st.st_uid != geteuid() && st.st_uid != 0)
+        return Fail(why, "the quarantine folder belongs to another user (uid " + std::to_string(st.st_uid) +
+                             "); use a folder of your own");
+    if ((st.st_mode & S_IWOTH) && !KeepsNoOwners(folder))
+        return Fail(why, "others may write to the quarantine folder; use a folder only you may write to");
+    return true;
+}
+
 void SyncFolder(const std::string& folder)
 {
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -159,13 +198,13 @@ bool KeepInQuarantine(const std::string& folder, int fd, const std::string& wind
     if (!IsValidUtf8(windowsPath) || !CopyText(entry.name, sizeof entry.name, detectionName.c_str()) ||
         !CopyText(entry.path, sizeof entry.path, windowsPath.c_str()))
         return Fail(why, "the name cannot be written to the manifest");
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0) {
-        if (mkdir(folder.c_str(), 0700) != 0)
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        if (errno != EEXIST)
             return Fail(why, "the quarantine folder cannot be created (" + Errno() + ")");
-    } else if (!S_ISDIR(st.st_mode)) {
-        return Fail(why, "the quarantine folder name is taken by a file");
+        if (!FolderTrusted(folder, why))
+            return false;
     }
+    struct stat st;
     if (fstat(fd, &st) != 0)
         return Fail(why, "the file's size cannot be read (" + Errno() + ")");
     if (uint64_t(st.st_size) > kMaxKeptBytes)
@@ -268,6 +307,8 @@ bool RestoreFromQuarantine(const std::string& folder, const std::string& sha256,
     char wanted[80];
     if (!CopyText(wanted, sizeof wanted, sha256.c_str()) || !NormaliseSha256Hex(wanted))
         return Fail(message, "not a SHA-256 (64 hexadecimal digits): " + DisplayText(sha256.substr(0, 80)));
+    if (!FolderTrusted(folder, message))
+        return false;
     std::string text;
     if (!ReadManifest(folder, text, message))
         return false;

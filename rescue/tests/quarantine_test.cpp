@@ -7,6 +7,9 @@
 #include "tests/support/sample_bytes.h"
 
 #include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace scx::rescue_test {
 namespace {
@@ -87,8 +90,9 @@ TEST_F(SharedQuarantine, RestoreRefusesWhatItMustNotDo)
         const std::string q = base + "/q", root = base + "/root";
         MakeFolders(root + "/data");
         KeepAsTheConsoleDoes(q, sample, c.path);
-        if (c.taken)
+        if (c.taken) {
             ASSERT_TRUE(WriteText(root + "/data/vexsvc.exe", "mine"));
+        }
         if (c.damageCopy) {
             std::vector<uint8_t> copy = ReadFile(q + "/" + sha + ".vxq");
             copy[100] ^= 1;
@@ -99,8 +103,9 @@ TEST_F(SharedQuarantine, RestoreRefusesWhatItMustNotDo)
         EXPECT_EQ(run.code, 5);
         EXPECT_NE(run.err.find(c.why), std::string::npos) << run.err;
         EXPECT_EQ(ListTree(base), before);
-        if (c.taken)
+        if (c.taken) {
             EXPECT_EQ(ReadFile(root + "/data/vexsvc.exe"), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+        }
     }
 }
 
@@ -130,6 +135,52 @@ TEST_F(SharedQuarantine, RescueCopyReadsBackWithTheConsoleFormat)
     std::vector<uint8_t> body(copy.begin() + sizeof kQuarantineMagic, copy.end());
     TransformQuarantineBytes(body.data(), body.size(), 0);
     EXPECT_EQ(body, sample);
+}
+
+// A folder someone else made, or may add to, decides nothing: a root run
+// would otherwise write planted bytes wherever a planted line says.
+TEST_F(SharedQuarantine, FolderOthersControlIsNeitherFilledNorRestoredFrom)
+{
+    const std::vector<uint8_t> sample =
+        scx::test::BuildSample(1, scx::test::SampleKind::Exact, scx::test::SampleMachine::I386);
+    const std::string sha = Sha256Of(sample);
+    struct Case {
+        const char* label;
+        mode_t mode;
+        uid_t owner; // 0: this user
+        const char* why;
+    };
+    const Case cases[] = {
+        {"others may write", 0777, 0, "others may write to the quarantine folder"},
+        {"others may write, sticky", 01777, 0, "others may write to the quarantine folder"},
+        {"another user's", 0755, 4242, "the quarantine folder belongs to another user"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string base = dir + "/" + c.label;
+        const std::string q = base + "/q", root = base + "/root";
+        MakeFolders(root + "/data");
+        KeepAsTheConsoleDoes(q, sample, "C:\\data\\vexsvc.exe");
+        ASSERT_EQ(chmod(q.c_str(), c.mode), 0);
+        if (c.owner != 0 && chown(q.c_str(), c.owner, gid_t(-1)) != 0) {
+            // A user namespace maps one user only; only a real root can hand a folder on.
+            std::cout << "[ SKIPPED  ] " << c.label << ": no folder can be given to another user here\n";
+            continue;
+        }
+
+        RescueRun restore = RunRescue({"--restore", sha, "--quarantine", q, root});
+        EXPECT_EQ(restore.code, 5);
+        EXPECT_NE(restore.err.find(c.why), std::string::npos) << restore.err;
+        EXPECT_FALSE(Exists(root + "/data/vexsvc.exe"));
+
+        // Nothing is kept there, so nothing is removed.
+        ASSERT_TRUE(WriteFile(root + "/data/tz.exe", sample));
+        const auto before = ListTree(q);
+        RescueRun scan = RunRescue({"--quarantine", q, "--remove", root});
+        EXPECT_NE(scan.err.find(c.why), std::string::npos) << scan.err;
+        EXPECT_EQ(ReadFile(root + "/data/tz.exe"), sample);
+        EXPECT_EQ(ListTree(q), before);
+    }
 }
 
 } // namespace
