@@ -6,6 +6,7 @@
 #include "detect/text.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <sys/syscall.h>
@@ -141,6 +142,53 @@ bool RenameNoReplace(const std::string& from, const std::string& to)
     return true;
 }
 
+// One writer of the manifest at a time, across runs: a scan from naming its
+// copy to appending its line, a restore from its read to its rewrite. The
+// lock file is the console program's name for it; it goes when released, and
+// a run that locked a name already unlinked by another tries again.
+class ManifestLock {
+public:
+    bool Take(const std::string& folder, std::string& why)
+    {
+        path_ = folder + "/manifest.lock";
+        for (int waited = 0;; waited += 100) {
+            fd_ = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd_ < 0)
+                return Fail(why, "the quarantine cannot be locked (" + Errno() + ")");
+            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                struct stat held, named;
+                if (fstat(fd_, &held) == 0 && lstat(path_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                    held.st_ino == named.st_ino)
+                    return true;
+            } else if (errno != EWOULDBLOCK) {
+                const std::string error = Errno();
+                Release();
+                return Fail(why, "the quarantine cannot be locked (" + error + ")");
+            }
+            close(fd_);
+            fd_ = -1;
+            if (waited >= kLockWaitMs)
+                return Fail(why, "the quarantine is in use by another run (waited " + std::to_string(waited / 1000) +
+                                     " s)");
+            usleep(100 * 1000);
+        }
+    }
+    void Release()
+    {
+        if (fd_ < 0)
+            return;
+        unlink(path_.c_str());
+        close(fd_);
+        fd_ = -1;
+    }
+    ~ManifestLock() { Release(); }
+
+private:
+    static constexpr int kLockWaitMs = 10000;
+    std::string path_;
+    int fd_ = -1;
+};
+
 // File systems that keep no owners or modes of their own: every entry shows
 // the mount's owner and mask.
 bool KeepsNoOwners(const std::string& folder)
@@ -252,6 +300,11 @@ bool KeepInQuarantine(const std::string& folder, int fd, const std::string& wind
     entry.size = done;
     UtcTimeText(entry.time, sizeof entry.time);
 
+    ManifestLock lock;
+    if (!lock.Take(folder, why)) {
+        unlink(temp.c_str());
+        return false;
+    }
     const std::string kept = folder + "/" + entry.sha256 + kCopySuffix;
     // The same bytes kept before: that copy serves both lines, but only when
     // it still gives them back; a damaged one is replaced by the new copy.
@@ -308,6 +361,9 @@ bool RestoreFromQuarantine(const std::string& folder, const std::string& sha256,
     if (!CopyText(wanted, sizeof wanted, sha256.c_str()) || !NormaliseSha256Hex(wanted))
         return Fail(message, "not a SHA-256 (64 hexadecimal digits): " + DisplayText(sha256.substr(0, 80)));
     if (!FolderTrusted(folder, message))
+        return false;
+    ManifestLock lock;
+    if (!lock.Take(folder, message))
         return false;
     std::string text;
     if (!ReadManifest(folder, text, message))

@@ -8,7 +8,10 @@
 
 #include <cstring>
 #include <iostream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace scx::rescue_test {
@@ -181,6 +184,38 @@ TEST_F(SharedQuarantine, FolderOthersControlIsNeitherFilledNorRestoredFrom)
         EXPECT_EQ(ReadFile(root + "/data/tz.exe"), sample);
         EXPECT_EQ(ListTree(q), before);
     }
+}
+
+// Runs take turns on one folder, as the console program's runs do: a restore
+// waits while another run holds the manifest, and gives up after a while
+// without touching anything.
+TEST_F(SharedQuarantine, OneRunAtATimeRewritesTheManifest)
+{
+    const std::vector<uint8_t> sample =
+        scx::test::BuildSample(1, scx::test::SampleKind::Exact, scx::test::SampleMachine::I386);
+    const std::string q = dir + "/q", root = dir + "/root";
+    MakeFolders(root + "/data");
+    KeepAsTheConsoleDoes(q, sample, "C:\\data\\vexsvc.exe");
+    const std::vector<uint8_t> manifest = ReadFile(q + "/manifest.tsv");
+
+    int held = open((q + "/manifest.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    RescueRun refused = RunRescue({"--restore", Sha256Of(sample), "--quarantine", q, root});
+    EXPECT_EQ(refused.code, 5);
+    EXPECT_NE(refused.err.find("the quarantine is in use by another run"), std::string::npos) << refused.err;
+    EXPECT_FALSE(Exists(root + "/data/vexsvc.exe"));
+    EXPECT_EQ(ReadFile(q + "/manifest.tsv"), manifest);
+
+    std::thread other([held] {
+        usleep(500 * 1000);
+        close(held);
+    });
+    RescueRun waited = RunRescue({"--restore", Sha256Of(sample), "--quarantine", q, root});
+    other.join();
+    EXPECT_EQ(waited.code, 0) << waited.err;
+    EXPECT_EQ(ReadFile(root + "/data/vexsvc.exe"), sample);
+    EXPECT_FALSE(Exists(q + "/manifest.lock")) << "the lock outlived its run";
 }
 
 } // namespace
