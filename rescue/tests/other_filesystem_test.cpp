@@ -2,7 +2,7 @@
 // The other file system is a tmpfs mounted on a folder of the tree in a
 // private user and mount namespace, so no rights beyond the test's own are
 // needed and nothing outside the child ever sees the mount.
-#include "rescue/tests/program_run.h"
+#include "rescue/tests/rescue_fixture.h"
 #include "rescue/tests/rescue_fixture.h"
 
 #include "detect/detection.h"

@@ -4,7 +4,7 @@
 // scourix-rescue restores. The tree lies inside the x64 build's Wine prefix
 // and is that prefix's drive E: (or the next free letter) for the test's
 // length, so the same file has the same Windows path for both programs.
-#include "rescue/tests/program_run.h"
+#include "rescue/tests/rescue_fixture.h"
 #include "rescue/tests/rescue_fixture.h"
 
 #include "cli/quarantine_format.h"
@@ -21,16 +21,6 @@ namespace scx::rescue_test {
 namespace {
 
 constexpr int kRecord = 1;
-
-std::string Sha256Of(const std::vector<uint8_t>& bytes)
-{
-    Sha256State state;
-    Sha256Begin(state);
-    Sha256Add(state, bytes.data(), bytes.size());
-    char hex[65];
-    Sha256End(state, hex);
-    return hex;
-}
 
 bool FileExists(const std::string& path)
 {
@@ -93,7 +83,7 @@ protected:
         const std::string name = "rescue-pair." + std::to_string(getpid());
         base = prefix + "/drive_c/scratch/" + name;
         windowsBase = "C:\\scratch\\" + name;
-        RemoveTreeAt(base);
+        RemoveTree(base);
         MakeFolders(base);
     }
     void TearDown() override
@@ -102,7 +92,7 @@ protected:
         if (!driveLink.empty())
             unlink(driveLink.c_str());
         if (!base.empty() && !HasFailure())
-            RemoveTreeAt(base);
+            RemoveTree(base);
     }
 
     // The prefix's drive letter leads to root (inside the prefix, as

@@ -15,16 +15,6 @@ using scx::test::BuildSample;
 using scx::test::SampleKind;
 using scx::test::SampleMachine;
 
-std::string Sha256Of(const std::vector<uint8_t>& bytes)
-{
-    Sha256State state;
-    Sha256Begin(state);
-    Sha256Add(state, bytes.data(), bytes.size());
-    char hex[65];
-    Sha256End(state, hex);
-    return hex;
-}
-
 class QuarantineLinks : public ScratchTest {};
 
 TEST_F(QuarantineLinks, NoLinkInTheFolderIsWrittenThrough)

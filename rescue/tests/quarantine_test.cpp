@@ -17,16 +17,6 @@
 namespace scx::rescue_test {
 namespace {
 
-std::string Sha256Of(const std::vector<uint8_t>& bytes)
-{
-    Sha256State state;
-    Sha256Begin(state);
-    Sha256Add(state, bytes.data(), bytes.size());
-    char hex[65];
-    Sha256End(state, hex);
-    return hex;
-}
-
 // What the console program's /B leaves for one file.
 void KeepAsTheConsoleDoes(const std::string& folder, const std::vector<uint8_t>& bytes, const char* windowsPath)
 {

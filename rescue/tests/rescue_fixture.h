@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ struct RescueRun {
     std::vector<std::string> lines; // out split at line ends
 };
 
+// Runs body in a child whose standard output and error are captured (both
+// at once: a program may fill either pipe while the other waits); the child
+// ends with what body returns (body may exec and never return).
+RescueRun RunInChild(const std::function<int()>& body);
+// Runs argv (argv[0] is a path) in a child.
+RescueRun RunProgram(const std::vector<std::string>& argv);
 // Runs scourix-rescue with args; withoutOverride runs it without the right to
 // pass over file permissions (so that a test run as root still meets an
 // unreadable file as a user would).
@@ -26,6 +33,10 @@ bool WriteText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 void MakeFolders(const std::string& path);
+// Removes path and everything below it, links not followed.
+void RemoveTree(const std::string& path);
+// The SHA-256 of bytes in lower-case hexadecimal, as manifests record it.
+std::string Sha256Of(const std::vector<uint8_t>& bytes);
 // Every file below root, relative, sorted (links listed, not followed).
 std::vector<std::string> ListTree(const std::string& root);
 
