@@ -121,18 +121,15 @@ bool IsAbsolutePath(const char* path)
     return share != nullptr && share[1] != '\\' && share[1] != '\0';
 }
 
-// The file calls for such a path. A path that cannot be reached exactly
-// fails with ERROR_NO_UNICODE_TRANSLATION.
+// The file calls for such a path; one that is not absolute fails with
+// ERROR_INVALID_NAME, as one the code page cannot hold exactly does on 9x.
 HANDLE PathCreateFile(const char* utf8, DWORD access, DWORD share, DWORD disposition, DWORD flags)
 {
     if (!IsAbsolutePath(utf8)) {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE h = CreateFileLong(utf8, access, share, disposition, flags);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_NAME && !LongPathsAvailable())
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return h;
+    return CreateFileLong(utf8, access, share, disposition, flags);
 }
 
 DWORD PathAttributes(const char* utf8)

@@ -23,16 +23,6 @@ using namespace scx::test;
 
 namespace {
 
-// Bound at run time: the tests build for systems older than symbolic links.
-bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder)
-{
-    using Fn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
-    auto make = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkW")));
-    const std::wstring from(link.begin(), link.end()), to(target.begin(), target.end());
-    return make && make(from.c_str(), to.c_str(), folder ? 1 : 0) &&
-           (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 constexpr int kRecord = 1;
 std::string RecordName() { return DetectionTable[kRecord].name; }
 
@@ -554,6 +544,21 @@ void ExpectAdministratorsAndSystemOnly(const std::string& folder)
     EXPECT_TRUE(sawAdmins && sawSystem) << "entries for" << seen;
 }
 
+// Whether path's access list, read back, holds aces entries, the first for
+// sid: a system that does not keep a list set by hand answers otherwise.
+bool ListReadsBackAs(const std::string& path, DWORD aces, PSID sid)
+{
+    std::vector<uint8_t> buffer(4096);
+    DWORD needed = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    LPVOID first = nullptr;
+    return GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), DWORD(buffer.size()), &needed) &&
+           GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) && present && acl &&
+           acl->AceCount == aces && GetAce(acl, 0, &first) &&
+           EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(first)->SidStart, sid);
+}
+
 // Whether this system keeps the access list the quarantine asks for when it
 // is set on a folder by hand. Wine 8 keeps some, but answers for this one
 // with a list made from the Unix mode bits.
@@ -579,17 +584,7 @@ bool FoldersKeepSuchAccessLists(const std::string& probe)
                SetSecurityDescriptorDacl(&descriptor, TRUE, &space.acl, FALSE) &&
                SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) &&
                SetFileSecurityA(probe.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
-    std::vector<uint8_t> buffer(4096);
-    DWORD needed = 0;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL acl = nullptr;
-    LPVOID first = nullptr;
-    bool kept = set &&
-                GetFileSecurityA(probe.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), DWORD(buffer.size()),
-                                 &needed) &&
-                GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) && present && acl &&
-                acl->AceCount == 2 && GetAce(acl, 0, &first) &&
-                EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(first)->SidStart, admins);
+    bool kept = set && ListReadsBackAs(probe, 2, admins);
     if (admins)
         FreeSid(admins);
     if (system)
@@ -975,17 +970,7 @@ bool OpenFolderToEveryone(const std::string& folder)
                InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
                SetSecurityDescriptorDacl(&descriptor, TRUE, &space.acl, FALSE) &&
                SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, &descriptor);
-    std::vector<uint8_t> buffer(4096);
-    DWORD needed = 0;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL acl = nullptr;
-    LPVOID first = nullptr;
-    bool kept = set &&
-                GetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, buffer.data(), DWORD(buffer.size()),
-                                 &needed) &&
-                GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted) && present && acl &&
-                acl->AceCount == 1 && GetAce(acl, 0, &first) &&
-                EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(first)->SidStart, everyone);
+    bool kept = set && ListReadsBackAs(folder, 1, everyone);
     LocalFree(everyone);
     return kept;
 }

@@ -132,6 +132,17 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Bound at run time: the tests build for systems older than symbolic links.
+bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder)
+{
+    using Fn = BOOLEAN(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+    auto make = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkW")));
+    const std::wstring from(link.begin(), link.end()), to(target.begin(), target.end());
+    return make && make(from.c_str(), to.c_str(), folder ? 1 : 0) &&
+           (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::string SelfPath()
 {
     char buf[MAX_PATH];

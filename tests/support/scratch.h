@@ -25,6 +25,9 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Makes link a symbolic link to target (a folder link when folder is set);
+// false where the system has none or refuses it.
+bool MakeSymbolicLink(const std::string& link, const std::string& target, bool folder);
 
 // Path of the running test program.
 std::string SelfPath();
